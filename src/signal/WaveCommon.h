@@ -1,0 +1,157 @@
+// The program's only way of getting samples: TWaveIn streams a RIFF WAVE
+// file block by block, or captures from a sound-card device, through one
+// per-block path, so that nothing downstream can tell the two apart.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vivurozed {
+
+class EWaveInError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A buffer handed between the reader or the capture device and the block
+// handler. Every block it describes is 16-bit signed stereo, 4 bytes a frame.
+struct TWaveHeader {
+  std::uint8_t* Data = nullptr;
+  std::uint32_t BufferLength = 0;
+  std::uint32_t BytesRecorded = 0;
+  std::uintptr_t User = 0;
+  std::uint32_t Flags = 0;
+  std::uint32_t Loops = 0;
+};
+
+struct TWaveFormat {
+  std::uint16_t FormatTag = 1;
+  std::uint16_t Channels = 2;
+  std::uint32_t SamplesPerSec = 44100;
+  std::uint32_t AvgBytesPerSec = 44100 * 4;
+  std::uint16_t BlockAlign = 4;
+  std::uint16_t BitsPerSample = 16;
+};
+
+// What a capture device tells its owner. A device calls these on the
+// owner's thread; CaptureClosed is delivered before Close returns.
+class TCaptureListener {
+ public:
+  virtual ~TCaptureListener() = default;
+  virtual void CaptureOpened() = 0;
+  virtual void CaptureData(TWaveHeader& header) = 0;
+  virtual void CaptureClosed() = 0;
+};
+
+// A sound-card input. Nothing in the application installs one; it keeps the
+// capture face of TWaveIn testable.
+class TCaptureDevice {
+ public:
+  virtual ~TCaptureDevice() = default;
+  // Returns 0 on success, otherwise an error code for ErrorText.
+  virtual int Open(const TWaveFormat& format, TCaptureListener& listener) = 0;
+  virtual std::string ErrorText(int code) const = 0;
+  virtual void Prepare(TWaveHeader& header) = 0;
+  virtual void Unprepare(TWaveHeader& header) = 0;
+  virtual void AddBuffer(TWaveHeader& header) = 0;
+  virtual void Start() = 0;
+  virtual void Stop() = 0;
+  virtual void Reset() = 0;
+  virtual void Close() = 0;
+};
+
+class TWaveIn : private TCaptureListener {
+ public:
+  using TNotifyEvent = std::function<void(TWaveIn& sender)>;
+  using THaveDataEvent = std::function<void(TWaveHeader& header)>;
+
+  enum TState : std::uint8_t { wsClosed = 0, wsOpened = 1, wsRunning = 2, wsClosing = 3 };
+  static constexpr int kNoDeviceError = 2;
+
+  TWaveIn();
+  ~TWaveIn() override;
+  TWaveIn(const TWaveIn&) = delete;
+  TWaveIn& operator=(const TWaveIn&) = delete;
+
+  int Status() const { return status_; }
+  bool Enabled() const { return enabled_; }
+  virtual void SetEnabled(bool value);
+  bool AutoStart() const { return autoStart_; }
+  void SetAutoStart(bool value);
+  int BufferSamples() const { return bufferSamples_; }
+  virtual void SetBufferSamples(int n);
+  int BufferNumber() const { return bufferNumber_; }
+  int SampleRate() const { return sampleRate_; }
+  int TotalSamples() const { return totalSamples_; }
+  TState State() const { return state_; }
+
+  void SetOnOpen(TNotifyEvent e);
+  void SetOnClose(TNotifyEvent e);
+  void SetOnData(THaveDataEvent e);
+
+  // The device used when Enabled; without one, opening fails.
+  void SetCaptureDevice(std::unique_ptr<TCaptureDevice> device);
+
+  void Start();
+  void Stop() { stopFlag_ = true; }
+
+  // Streams a WAVE file through the block handler. maxSamples 0 means the
+  // whole file; startSample frames are skipped first.
+  void ReadFile(const std::string& fileName, int maxSamples = 0, int startSample = 0);
+  // The same on an open stream; caption names it in messages.
+  void ReadStream(std::istream& in, const std::string& caption, int maxSamples = 0,
+                  int startSample = 0);
+
+ protected:
+  virtual void SampleRateChanged() {}
+  virtual void DoOpen();
+  virtual void DoClose();
+  virtual void DoData();
+  virtual void DoDataStart() {}
+  virtual void DoDataEnd() {}
+
+  TWaveHeader* CurrentHeader() const { return current_; }
+  bool DeviceOpen() const { return device_ != nullptr && deviceOpen_; }
+  // Hands the current capture buffer back to the device (no-op for files).
+  void RequeueCurrent();
+  void CountBuffer() { ++bufferNumber_; }
+
+ private:
+  void CaptureOpened() override { DoOpen(); }
+  void CaptureData(TWaveHeader& header) override;
+  void CaptureClosed() override;
+  void Reopen();
+  void FillHeader(TWaveHeader& header, std::vector<std::int16_t>& data);
+
+  bool enabled_ = false;
+  bool autoStart_ = false;
+  bool stopFlag_ = false;
+  bool deviceOpen_ = false;
+  bool closeSeen_ = false;
+  int status_ = 0;
+  TState state_ = wsClosed;
+  int bufferSamples_ = 0;
+  int bufferNumber_ = 0;
+  int sampleRate_ = 44100;
+  int totalSamples_ = 0;
+  TWaveFormat captureFormat_;
+  TWaveHeader header1_, header2_, fileHeader_;
+  std::vector<std::int16_t> data1_, data2_;  // 16-bit stereo frames
+  TWaveHeader* current_ = nullptr;
+  std::unique_ptr<TCaptureDevice> device_;
+  TNotifyEvent onOpen_, onClose_;
+  THaveDataEvent onData_;
+};
+
+// Rate and frame count of a WAVE file without decoding it; false when the
+// file cannot be opened or has no usable "fmt " and "data" chunks. No PCM
+// check is made.
+bool GetWaveFileInfo(const std::string& fileName, int& sampleRate, int& frameCount);
+bool GetWaveStreamInfo(std::istream& in, int& sampleRate, int& frameCount);
+
+}  // namespace vivurozed

@@ -1,0 +1,187 @@
+#include "platform/VectorLib.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <numeric>
+#include <random>
+
+namespace vivurozed::vec {
+namespace {
+
+std::vector<float> RandomSignal(std::size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> d(-1000.0f, 1000.0f);
+  std::vector<float> v(n);
+  for (auto& x : v) x = d(rng);
+  return v;
+}
+
+// Plain convolution with a zero history, the definition the filter must meet.
+std::vector<float> Convolve(const std::vector<float>& x, const std::vector<float>& taps) {
+  std::vector<float> y(x.size(), 0.0f);
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    double s = 0;
+    for (std::size_t k = 0; k < taps.size() && k <= i; ++k) s += double(taps[k]) * x[i - k];
+    y[i] = static_cast<float>(s);
+  }
+  return y;
+}
+
+TEST(FirState, MatchesConvolutionAcrossBlocksOfAnyLength) {
+  const std::vector<float> taps = {0.5f, -0.25f, 0.125f, 1.0f, 0.0625f, -2.0f, 0.3f};
+  const auto x = RandomSignal(1000, 7);
+  const auto expected = Convolve(x, taps);
+
+  FirState fir(taps);
+  std::vector<float> y(x.size());
+  const std::size_t cuts[] = {1, 3, 2, 250, 6, 7, 400, 331};
+  std::size_t pos = 0;
+  for (std::size_t len : cuts) {
+    fir.Filter(std::span(x).subspan(pos, len), std::span(y).subspan(pos, len));
+    pos += len;
+  }
+  ASSERT_EQ(pos, x.size());
+  for (std::size_t i = 0; i < x.size(); ++i) EXPECT_NEAR(y[i], expected[i], 1e-2) << i;
+}
+
+TEST(FirState, FiltersInPlaceAndResetClearsTheDelayLine) {
+  const std::vector<float> taps = {1.0f, 1.0f, 1.0f};
+  FirState fir(taps);
+  std::vector<float> v = {1, 2, 3, 4};
+  fir.Filter(v, v);
+  EXPECT_EQ(v, (std::vector<float>{1, 3, 6, 9}));
+  std::vector<float> w = {0, 0};
+  fir.Filter(w, w);
+  EXPECT_EQ(w, (std::vector<float>{7, 4}));  // the history of 3 and 4 carries over
+  fir.Reset();
+  std::vector<float> z = {0, 0};
+  fir.Filter(z, z);
+  EXPECT_EQ(z, (std::vector<float>{0, 0}));
+}
+
+TEST(Windows, AreSymmetricWithKnownEndsAndCentre) {
+  struct Case {
+    void (*fn)(std::span<float>);
+    float end, centre;
+  };
+  const Case cases[] = {{WinBartlett, 0.0f, 1.0f},
+                        {WinHann, 0.0f, 1.0f},
+                        {WinHamming, 0.08f, 1.0f},
+                        {WinBlackmanStd, 0.0f, 1.0f},
+                        {WinBlackmanOpt, 0.0f, 1.0f}};
+  for (const auto& c : cases) {
+    std::vector<float> v(31, 2.0f);
+    c.fn(v);
+    EXPECT_NEAR(v.front(), 2 * c.end, 1e-5);
+    EXPECT_NEAR(v[15], 2 * c.centre, 1e-5);
+    for (std::size_t i = 0; i < v.size(); ++i) EXPECT_NEAR(v[i], v[v.size() - 1 - i], 1e-5);
+  }
+  std::vector<float> hann(5, 1.0f);
+  WinHann(hann);
+  EXPECT_NEAR(hann[1], 0.5f, 1e-6);
+}
+
+TEST(Conversions, WordsRoundHalvesToEvenAndClip) {
+  const std::vector<float> in = {-5.0f, 0.4f, 0.5f, 1.5f, 2.5f, 65534.6f, 70000.0f, NAN};
+  std::vector<std::uint16_t> out(in.size());
+  FloatToWords(in, out);
+  EXPECT_EQ(out, (std::vector<std::uint16_t>{0, 0, 0, 2, 2, 65535, 65535, 0}));
+
+  const std::vector<std::uint16_t> words = {0, 1, 65535};
+  std::vector<float> f(3);
+  WordsToFloat(words, f);
+  EXPECT_EQ(f, (std::vector<float>{0.0f, 1.0f, 65535.0f}));
+}
+
+TEST(Conversions, IntToFloatWorksInPlace) {
+  std::vector<float> buf(3);
+  const std::int32_t ints[] = {-32768, 0, 123456};
+  std::memcpy(buf.data(), ints, sizeof ints);
+  IntToFloatInPlace(buf);
+  EXPECT_EQ(buf, (std::vector<float>{-32768.0f, 0.0f, 123456.0f}));
+}
+
+TEST(Complex, SplitJoinMagnitudeAndProduct) {
+  std::vector<cfloat> c(3);
+  const std::vector<float> re = {3, -1, 0};
+  RealToCplx(re, {}, c);  // an absent part reads as 0
+  EXPECT_EQ(c[0], cfloat(3, 0));
+  const std::vector<float> im = {4, 0, -2};
+  RealToCplx(re, im, c);
+  std::vector<float> p(3), mag(3), ph(3);
+  PowerSpectrum(c, p);
+  EXPECT_EQ(p, (std::vector<float>{25, 1, 4}));
+  CartToPolar(c, mag, ph);
+  EXPECT_FLOAT_EQ(mag[0], 5);
+  EXPECT_FLOAT_EQ(ph[1], static_cast<float>(M_PI));
+  EXPECT_FLOAT_EQ(ph[2], static_cast<float>(-M_PI / 2));
+  std::vector<cfloat> d = {cfloat(1, 1), cfloat(0, 1), cfloat(2, 0)};
+  Mul(c, d);
+  EXPECT_EQ(d[0], cfloat(-1, 7));
+  EXPECT_EQ(d[1], cfloat(0, -1));
+  EXPECT_EQ(d[2], cfloat(0, -4));
+  std::vector<float> r(3), i(3);
+  CplxToReal(c, r, i);
+  EXPECT_EQ(r, re);
+  EXPECT_EQ(i, im);
+}
+
+TEST(Statistics, ExtremesAndThreshold) {
+  const std::vector<float> f = {3, -7, 2};
+  EXPECT_EQ(Min(f), -7);
+  EXPECT_EQ(Max(f), 3);
+  std::vector<std::int16_t> w = {-5, 10, 300, -32768};
+  EXPECT_EQ(Min(std::span<const std::int16_t>(w)), -32768);
+  EXPECT_EQ(Max(std::span<const std::int16_t>(w)), 300);
+  Thresh(w, 0, thRaiseBelow);
+  EXPECT_EQ(w, (std::vector<std::int16_t>{0, 10, 300, 0}));
+  Thresh(w, 100, thLowerAbove);
+  EXPECT_EQ(w, (std::vector<std::int16_t>{0, 10, 100, 0}));
+}
+
+TEST(AutoCorr, FftPathMatchesDirectSumsForEveryType) {
+  const auto x = RandomSignal(3000, 11);
+  for (AutoCorrType type : {acNormal, acBiased, acUnbiased}) {
+    std::vector<float> got(2500);
+    AutoCorr(x, got, type);
+    for (std::size_t k : {0u, 1u, 17u, 1000u, 2499u}) {
+      double s = 0;
+      for (std::size_t i = 0; i + k < x.size(); ++i) s += double(x[i]) * x[i + k];
+      if (type == acBiased) s /= x.size();
+      if (type == acUnbiased) s /= double(x.size() - k);
+      EXPECT_NEAR(got[k], s, std::abs(s) * 1e-4 + 1.0) << "type " << int(type) << " lag " << k;
+    }
+  }
+}
+
+TEST(AutoCorr, PeaksAtThePeriodAndZeroesLagsPastTheLength) {
+  std::vector<float> x(4000);
+  for (std::size_t i = 0; i < x.size(); ++i) x[i] = std::sin(2 * M_PI * i / 80.0);
+  std::vector<float> r(300);
+  AutoCorr(x, r, acUnbiased);
+  const auto peak = std::max_element(r.begin() + 40, r.end()) - r.begin();
+  EXPECT_EQ(peak % 80, 0);
+  std::vector<float> shortIn = {1, 2};
+  std::vector<float> out(4, 9.0f);
+  AutoCorr(shortIn, out, acNormal);
+  EXPECT_EQ(out, (std::vector<float>{5, 2, 0, 0}));
+}
+
+TEST(Arithmetic, ElementWise) {
+  std::vector<float> v = {1, -4, 9};
+  Sub(1, v);
+  EXPECT_EQ(v, (std::vector<float>{0, -5, 8}));
+  Mul(2, v);
+  Abs(v);
+  EXPECT_EQ(v, (std::vector<float>{0, 10, 16}));
+  Add(std::vector<float>{4, 6, 9}, v);
+  Sqrt(v);
+  EXPECT_EQ(v, (std::vector<float>{2, 4, 5}));
+  Zero(v);
+  EXPECT_EQ(v, (std::vector<float>{0, 0, 0}));
+}
+
+}  // namespace
+}  // namespace vivurozed::vec

@@ -1,0 +1,308 @@
+#include "signal/WaveCommon.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "RecordingMessages.h"
+#include "WavWriter.h"
+#include "signal/SignalProcessing.h"
+
+namespace vivurozed {
+namespace {
+
+using testing::BuildWav;
+using testing::RecordingMessages;
+using testing::TempDir;
+using testing::WavOptions;
+
+// Collects every block that reaches the end of the chain.
+class Collector : public TSignalProcessor {
+ public:
+  std::vector<std::vector<TSample>> blocks;
+  int begins = 0, ends = 0;
+  void BeginData() override { ++begins; }
+  void EndData() override { ++ends; }
+
+ protected:
+  void Process(SampleBlock b) override { blocks.emplace_back(b.begin(), b.end()); }
+};
+
+struct Chain {
+  TSignalSource source;
+  Collector sink;
+  explicit Chain(int bufferSamples, TChannelSelect select = chLeft) {
+    source.SetDataSink(&sink);
+    source.SetBufferSamples(bufferSamples);
+    source.SetAGC(false);
+    source.SetChannelSelect(select);
+  }
+  void Read(const std::vector<std::uint8_t>& bytes, int maxSamples = 0, int startSample = 0) {
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    source.WaveIn().ReadStream(in, "test.wav", maxSamples, startSample);
+  }
+};
+
+std::vector<std::int16_t> Ramp(int n, int step = 1) {
+  std::vector<std::int16_t> v(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) v[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i * step);
+  return v;
+}
+
+TEST(WaveIn, EightBitMonoFillsBothSlotsWithWidenedBytes) {
+  std::vector<std::int16_t> samples;
+  for (int b = 0; b < 256; ++b) samples.push_back(static_cast<std::int16_t>((b - 128) * 256));
+  Chain chain(256, chCplx);
+  chain.Read(BuildWav(samples, {.bits = 8}));
+  ASSERT_EQ(chain.sink.blocks.size(), 1u);
+  for (int b = 0; b < 256; ++b) {
+    EXPECT_EQ(chain.sink.blocks[0][b], TSample(float((b - 128) * 256), float((b - 128) * 256)));
+  }
+  EXPECT_EQ(chain.source.SampleRate(), 11025);
+  EXPECT_EQ(chain.sink.SampleRate(), 11025);  // the rate travels down the chain
+}
+
+TEST(WaveIn, DeliversOnlyWholeBlocksButCountsEveryFrame) {
+  Chain chain(100);
+  chain.Read(BuildWav(Ramp(2 * 250), {.channels = 2}));  // 2.5 blocks of stereo
+  EXPECT_EQ(chain.sink.blocks.size(), 2u);
+  EXPECT_EQ(chain.sink.TotalSamples(), 250);
+  EXPECT_EQ(chain.sink.begins, 1);
+  EXPECT_EQ(chain.sink.ends, 1);
+  EXPECT_EQ(chain.sink.blocks[1][0].real(), 200.0f);  // left of frame 100
+}
+
+TEST(WaveIn, StartSampleSkipsFramesWhateverTheFormat) {
+  for (int bits : {8, 16}) {
+    for (int channels : {1, 2}) {
+      std::vector<std::int16_t> s;
+      for (int f = 0; f < 3000; ++f) {
+        for (int c = 0; c < channels; ++c) s.push_back(static_cast<std::int16_t>((f % 200) * 256));
+      }
+      Chain chain(10);
+      chain.Read(BuildWav(s, {.channels = channels, .bits = bits}), 0, 1000);
+      ASSERT_FALSE(chain.sink.blocks.empty());
+      EXPECT_EQ(chain.sink.blocks[0][0].real(), float((1000 % 200) * 256))
+          << bits << " bits, " << channels << " channels";
+      EXPECT_EQ(chain.sink.blocks.size(), 200u);
+    }
+  }
+}
+
+TEST(WaveIn, MaxSamplesLetsOneFurtherBlockThrough) {
+  Chain chain(64);
+  chain.Read(BuildWav(Ramp(64 * 10)), 2 * 64);
+  EXPECT_EQ(chain.sink.blocks.size(), 3u);
+}
+
+TEST(WaveIn, RefusesNonPcmWithAMessageAndNoDownstreamCall) {
+  for (const WavOptions& o :
+       {WavOptions{.bits = 24}, WavOptions{.formatTag = 3},
+        WavOptions{.extensible = true, .formatTag = 3}, WavOptions{.channels = 0},
+        WavOptions{.blockAlignOverride = 0}, WavOptions{.sampleRate = 0}}) {
+    RecordingMessages messages;
+    Chain chain(16);
+    chain.Read(BuildWav(Ramp(100), o));
+    ASSERT_EQ(messages.entries.size(), 1u);
+    EXPECT_EQ(messages.entries[0].text, "File is not a PCM file");
+    EXPECT_EQ(messages.entries[0].caption, "test.wav");
+    EXPECT_EQ(chain.sink.begins, 0);
+    EXPECT_TRUE(chain.sink.blocks.empty());
+  }
+}
+
+TEST(WaveIn, ReadsExtensiblePcmAndStepsOverOddChunks) {
+  RecordingMessages messages;
+  Chain chain(50);
+  chain.Read(BuildWav(Ramp(100, 3), {.extensible = true, .listChunkBeforeData = true}));
+  EXPECT_TRUE(messages.entries.empty());
+  ASSERT_EQ(chain.sink.blocks.size(), 2u);
+  EXPECT_EQ(chain.sink.blocks[1][49].real(), 297.0f);
+}
+
+TEST(WaveIn, ReadsToTheEndWhenTheDataSizeIsZeroOrTooLarge) {
+  for (std::int64_t declared : {std::int64_t{0}, std::int64_t{0x7FFFFFF0}}) {
+    Chain chain(100);
+    chain.Read(BuildWav(Ramp(1000), {.dataSizeOverride = declared, .riffSizeOverride = 8}));
+    EXPECT_EQ(chain.sink.blocks.size(), 10u) << declared;
+    EXPECT_EQ(chain.sink.TotalSamples(), 1000);
+  }
+}
+
+TEST(WaveIn, MalformedFilesNeverReachTheChain) {
+  const auto good = BuildWav(Ramp(400));
+  std::vector<std::vector<std::uint8_t>> bad;
+  bad.push_back({});
+  bad.push_back({'R', 'I', 'F', 'F'});
+  bad.push_back(std::vector<std::uint8_t>(good.begin(), good.begin() + 30));  // fmt cut short
+  auto noWave = good;
+  noWave[8] = 'X';
+  bad.push_back(noWave);
+  auto hugeFmt = good;
+  hugeFmt[16] = hugeFmt[17] = hugeFmt[18] = hugeFmt[19] = 0xFF;  // fmt runs past the end
+  bad.push_back(hugeFmt);
+  for (const auto& bytes : bad) {
+    RecordingMessages messages;
+    Chain chain(16);
+    chain.Read(bytes);
+    EXPECT_EQ(chain.sink.begins, 0);
+    EXPECT_TRUE(chain.sink.blocks.empty());
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    int rate = -1, frames = -1;
+    EXPECT_FALSE(GetWaveStreamInfo(in, rate, frames));
+  }
+}
+
+TEST(WaveIn, TruncatedDataStreamsWhatIsThere) {
+  auto bytes = BuildWav(Ramp(1000));
+  bytes.resize(bytes.size() - 2 * 450);  // 550 frames left, header still says 1000
+  Chain chain(100);
+  chain.Read(bytes);
+  EXPECT_EQ(chain.sink.blocks.size(), 5u);
+  EXPECT_EQ(chain.sink.ends, 1);
+}
+
+TEST(WaveIn, MoreThanTwoChannelsTakesTheFirstTwo) {
+  std::vector<std::int16_t> s;
+  for (int f = 0; f < 20; ++f) {
+    s.push_back(static_cast<std::int16_t>(f));
+    s.push_back(static_cast<std::int16_t>(-f));
+    s.push_back(9999);
+  }
+  Chain chain(20, chCplx);
+  chain.Read(BuildWav(s, {.channels = 3}));
+  ASSERT_EQ(chain.sink.blocks.size(), 1u);
+  EXPECT_EQ(chain.sink.blocks[0][7], TSample(7, -7));
+}
+
+TEST(WaveIn, ReadFileReportsFilesThatCannotBeOpened) {
+  TempDir dir;
+  TSignalSource source;
+  EXPECT_THROW(source.ReadFile((dir / "missing.wav").string()), EWaveInError);
+  try {
+    source.ReadFile(dir.Path().string());
+    FAIL() << "a folder was read";
+  } catch (const EWaveInError& e) {
+    EXPECT_EQ(std::string(e.what()), "Error opening file " + dir.Path().string());
+  }
+}
+
+TEST(GetWaveFileInfo, ReportsRateAndFramesEvenForCompressedFormats) {
+  TempDir dir;
+  testing::WriteWav(dir / "c.wav", Ramp(300), {.sampleRate = 8000, .channels = 2, .formatTag = 2});
+  int rate = 0, frames = 0;
+  ASSERT_TRUE(GetWaveFileInfo((dir / "c.wav").string(), rate, frames));
+  EXPECT_EQ(rate, 8000);
+  EXPECT_EQ(frames, 150);
+  EXPECT_FALSE(GetWaveFileInfo((dir / "none.wav").string(), rate, frames));
+  EXPECT_FALSE(GetWaveFileInfo(dir.Path().string(), rate, frames));
+}
+
+TEST(GetWaveFileInfo, ReadsTheRealRecordingWithABrokenHeader) {
+  const std::string path = std::string(VZ_TEST_DATA) + "/real-envelope-53s-brokenheader.wav";
+  int rate = 0, frames = 0;
+  ASSERT_TRUE(GetWaveFileInfo(path, rate, frames));
+  EXPECT_EQ(rate, 11025);
+  EXPECT_EQ(frames, 53 * 11025);  // all 53 s, though the header says 0
+  Chain chain(8192);
+  chain.source.ReadFile(path);
+  EXPECT_EQ(chain.sink.TotalSamples(), frames);
+  EXPECT_EQ(static_cast<int>(chain.sink.blocks.size()), frames / 8192);
+}
+
+// A capture device that records what it is asked and answers at once.
+class FakeDevice : public TCaptureDevice {
+ public:
+  int openResult = 0;
+  std::vector<std::string> calls;
+  TCaptureListener* listener = nullptr;
+  std::vector<TWaveHeader*> queued;
+
+  int Open(const TWaveFormat& format, TCaptureListener& l) override {
+    calls.push_back("open " + std::to_string(format.SamplesPerSec));
+    if (openResult != 0) return openResult;
+    listener = &l;
+    l.CaptureOpened();
+    return 0;
+  }
+  std::string ErrorText(int) const override { return "device busy"; }
+  void Prepare(TWaveHeader&) override { calls.push_back("prepare"); }
+  void Unprepare(TWaveHeader&) override { calls.push_back("unprepare"); }
+  void AddBuffer(TWaveHeader& h) override { queued.push_back(&h); }
+  void Start() override { calls.push_back("start"); }
+  void Stop() override { calls.push_back("stop"); }
+  void Reset() override { calls.push_back("reset"); }
+  void Close() override {
+    calls.push_back("close");
+    listener->CaptureClosed();
+  }
+  // Fills the oldest queued buffer with frames and delivers it.
+  void Deliver(int frames, std::int16_t left, std::int16_t right) {
+    TWaveHeader* h = queued.front();
+    queued.erase(queued.begin());
+    auto* s = reinterpret_cast<std::int16_t*>(h->Data);
+    for (int i = 0; i < frames; ++i) {
+      s[2 * i] = left;
+      s[2 * i + 1] = right;
+    }
+    h->BytesRecorded = static_cast<std::uint32_t>(frames * 4);
+    listener->CaptureData(*h);
+  }
+};
+
+TEST(WaveInCapture, OpensQueuesDeliversAndCloses) {
+  TSignalSource source;
+  Collector sink;
+  source.SetDataSink(&sink);
+  source.SetBufferSamples(32);
+  source.SetAGC(false);
+  auto device = std::make_unique<FakeDevice>();
+  FakeDevice* d = device.get();
+  source.WaveIn().SetCaptureDevice(std::move(device));
+  int opened = 0, closed = 0;
+  source.SetOnOpen([&](TWaveIn&) { ++opened; });
+  source.SetOnClose([&](TWaveIn&) { ++closed; });
+  source.WaveIn().SetAutoStart(true);  // closes; the next enable starts at once
+  source.SetEnabled(true);
+  EXPECT_EQ(opened, 1);
+  EXPECT_EQ(d->queued.size(), 2u);
+  EXPECT_EQ(source.WaveIn().State(), TWaveIn::wsRunning);
+
+  d->Deliver(32, 100, 300);
+  d->Deliver(10, 1, 1);  // a short block goes nowhere but is handed back
+  ASSERT_EQ(sink.blocks.size(), 1u);
+  EXPECT_EQ(sink.blocks[0][0], TSample(200, 0));  // (100 + 300) div 2
+  EXPECT_EQ(source.WaveIn().BufferNumber(), 2);
+  EXPECT_EQ(d->queued.size(), 2u);
+
+  source.SetEnabled(false);
+  EXPECT_EQ(closed, 1);
+  EXPECT_EQ(source.WaveIn().State(), TWaveIn::wsClosed);
+  EXPECT_EQ(d->calls.back(), "unprepare");
+}
+
+TEST(WaveInCapture, OpenFailuresRaiseWithCodeAndText) {
+  TWaveIn wave;
+  try {
+    wave.SetEnabled(true);
+    FAIL();
+  } catch (const EWaveInError& e) {
+    EXPECT_NE(std::string(e.what()).find("Error 2 opening wave input - "), std::string::npos);
+  }
+  TWaveIn busy;
+  auto device = std::make_unique<FakeDevice>();
+  device->openResult = 4;
+  busy.SetCaptureDevice(std::move(device));
+  try {
+    busy.SetEnabled(true);
+    FAIL();
+  } catch (const EWaveInError& e) {
+    EXPECT_EQ(std::string(e.what()), "Error 4 opening wave input - device busy");
+  }
+  EXPECT_EQ(busy.Status(), 4);
+  EXPECT_EQ(busy.State(), TWaveIn::wsOpened);
+}
+
+}  // namespace
+}  // namespace vivurozed
