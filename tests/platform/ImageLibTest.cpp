@@ -1,0 +1,330 @@
+#include "platform/ImageLib.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace vivurozed {
+namespace {
+
+// A 16-bit image of the given rows.
+std::unique_ptr<TIplImage> Image16(const std::vector<std::vector<int>>& rows) {
+  auto img = iplCreateImage(int(rows[0].size()), int(rows.size()), idDepth16u);
+  for (int y = 0; y < img->Height(); ++y)
+    for (int x = 0; x < img->Width(); ++x) img->Row16(y)[x] = std::uint16_t(rows[y][x]);
+  return img;
+}
+
+std::vector<std::vector<int>> Pixels(const TIplImage& img) {
+  std::vector<std::vector<int>> rows(img.Height(), std::vector<int>(img.Width()));
+  for (int y = 0; y < img.Height(); ++y)
+    for (int x = 0; x < img.Width(); ++x)
+      rows[y][x] = img.Depth() == idDepth16u ? img.Row16(y)[x] : img.Row8(y)[x];
+  return rows;
+}
+
+std::vector<int> Row(const TIplImage& img, int y) {
+  return Pixels(img)[y];
+}
+
+TEST(IplImage, LayoutFormatsAndIndependentClones) {
+  TIplImage grey(5, 2, idDepth16u);
+  EXPECT_EQ(grey.WidthStep(), 16);  // 10 bytes padded to 8
+  EXPECT_STREQ(grey.ColorModel(), "GRAY");
+  EXPECT_STREQ(grey.ChannelSeq(), "GRAY");
+  TIplImage bgr(3, 2, idDepth8u, 3);
+  EXPECT_EQ(bgr.WidthStep(), 16);
+  EXPECT_STREQ(bgr.ColorModel(), "RGB");
+  EXPECT_STREQ(bgr.ChannelSeq(), "BGR");
+  EXPECT_THROW(TIplImage(2, 2, idDepth16u, 3), EImageError);
+  EXPECT_THROW(TIplImage(2, 2, idDepth8u, 2), EImageError);
+  EXPECT_THROW(TIplImage(-1, 2, idDepth8u), EImageError);
+  EXPECT_THROW(TIplImage(70000, 70000, idDepth16u), EImageError);
+
+  grey.Fill(70000);
+  EXPECT_EQ(grey.Row16(1)[4], 65535);  // clamped to the depth
+  grey.SetROI(iplCreateROI(1, 0, 2, 1));
+  auto clone = iplCloneImage(grey);
+  clone->Row16(0)[0] = 7;
+  EXPECT_EQ(grey.Row16(0)[0], 65535);
+  ASSERT_TRUE(clone->ROI());
+  EXPECT_EQ(clone->ROI()->x, 1);
+}
+
+TEST(IplImage, RegionIsClippedToTheImage) {
+  TIplImage img(4, 3, idDepth8u);
+  img.SetROI(iplCreateROI(-2, 1, 5, 10));
+  const TIplROI r = img.Rect();
+  EXPECT_EQ(r.x, 0);
+  EXPECT_EQ(r.y, 1);
+  EXPECT_EQ(r.width, 3);
+  EXPECT_EQ(r.height, 2);
+  img.SetROI(std::nullopt);
+  EXPECT_EQ(img.Rect().width, 4);
+}
+
+TEST(IplCopy, CopiesTheSourceRegionIntoTheDestinationRegion) {
+  auto src = Image16({{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}});
+  src->SetROI(iplCreateROI(1, 1, 3, 2));
+  auto dst = iplCreateImage(3, 2, idDepth16u);
+  iplCopy(*src, *dst);
+  EXPECT_EQ(Pixels(*dst), (std::vector<std::vector<int>>{{6, 7, 8}, {10, 11, 12}}));
+
+  // A smaller destination takes the overlap; the rest of a larger one is left.
+  auto small = iplCreateImage(2, 1, idDepth16u);
+  iplCopy(*src, *small);
+  EXPECT_EQ(Row(*small, 0), (std::vector<int>{6, 7}));
+  auto big = iplCreateImage(4, 3, idDepth16u);
+  big->Fill(99);
+  big->SetROI(iplCreateROI(1, 1, 3, 2));
+  iplCopy(*src, *big);
+  EXPECT_EQ(Pixels(*big),
+            (std::vector<std::vector<int>>{{99, 99, 99, 99}, {99, 6, 7, 8}, {99, 10, 11, 12}}));
+
+  auto eight = iplCreateImage(3, 2, idDepth8u);
+  EXPECT_THROW(iplCopy(*src, *eight), EImageError);
+}
+
+TEST(IplResample, SuperSamplingAveragesTheCoveredInput) {
+  auto src = Image16({{10, 20, 30, 40, 50, 60}});
+  auto dst = iplCreateImage(3, 1, idDepth16u);
+  iplDecimate(*src, *dst, 3, 6, 1, 1, iiSuper);
+  EXPECT_EQ(Row(*dst, 0), (std::vector<int>{15, 35, 55}));
+
+  // 5 -> 3 does not divide: each output covers 5/3 of an input pixel.
+  // (0*3 + 30*2)/5, (30*1 + 60*3 + 90*1)/5, (90*2 + 120*3)/5.
+  auto uneven = Image16({{0, 30, 60, 90, 120}});
+  iplDecimate(*uneven, *dst, 3, 5, 1, 1, iiSuper);
+  EXPECT_EQ(Row(*dst, 0), (std::vector<int>{12, 60, 108}));
+
+  // Halves go to the even neighbour; rows are untouched by a 1:1 y ratio.
+  auto halves = Image16({{1, 2, 3, 4, 2, 3}, {0, 0, 7, 7, 9, 8}});
+  auto out = iplCreateImage(3, 2, idDepth16u);
+  iplDecimate(*halves, *out, 1, 2, 1, 1, iiSuper);
+  EXPECT_EQ(Pixels(*out), (std::vector<std::vector<int>>{{2, 4, 2}, {0, 7, 8}}));
+}
+
+TEST(IplResample, LinearAndNearestAlignPixelCentresAndRepeatEdges) {
+  auto src = Image16({{0, 100}});
+  auto wide = iplCreateImage(4, 1, idDepth16u);
+  iplZoom(*src, *wide, 2, 1, 1, 1, iiLinear);
+  EXPECT_EQ(Row(*wide, 0), (std::vector<int>{0, 25, 75, 100}));
+
+  // Height x 1.5: rows 0 and 90 become 0, 45, 90.
+  auto col = Image16({{0}, {90}});
+  auto tall = iplCreateImage(1, 3, idDepth16u);
+  iplZoom(*col, *tall, 1, 1, 3, 2, iiLinear);
+  EXPECT_EQ(Pixels(*tall), (std::vector<std::vector<int>>{{0}, {45}, {90}}));
+
+  auto three = Image16({{1, 2, 3}});
+  auto six = iplCreateImage(6, 1, idDepth16u);
+  iplZoom(*three, *six, 2, 1, 1, 1, iiNearest);
+  EXPECT_EQ(Row(*six, 0), (std::vector<int>{1, 1, 2, 2, 3, 3}));
+  auto back = iplCreateImage(3, 1, idDepth16u);
+  auto seq = Image16({{10, 11, 12, 13, 14, 15}});
+  iplDecimate(*seq, *back, 1, 2, 1, 1, iiNearest);
+  EXPECT_EQ(Row(*back, 0), (std::vector<int>{11, 13, 15}));
+}
+
+TEST(IplResample, CubicIsExactOnRampsInsideAndClampsOvershoot) {
+  // Catmull-Rom reproduces a ramp away from the edges; at the edges the
+  // repeated edge pixel bends it: 4.375 -> 4 and 65.625 -> 66.
+  auto ramp = Image16({{0, 10, 20, 30, 40, 50, 60, 70}});
+  auto half = iplCreateImage(4, 1, idDepth16u);
+  iplDecimate(*ramp, *half, 1, 2, 1, 1, iiCubic);
+  EXPECT_EQ(Row(*half, 0), (std::vector<int>{4, 25, 45, 66}));
+
+  // A full-range step rings below 0 and above 65535; both are clamped.
+  auto step = Image16({{0, 0, 65535, 65535}});
+  auto up = iplCreateImage(8, 1, idDepth16u);
+  iplZoom(*step, *up, 2, 1, 1, 1, iiCubic);
+  const auto r = Row(*up, 0);
+  EXPECT_EQ(r[2], 0);
+  EXPECT_EQ(r[3], 13312);  // 65535 * (0.2265625 - 0.0234375), t = 0.25
+  EXPECT_EQ(r[5], 65535);
+  EXPECT_EQ(r[0], 0);
+  EXPECT_EQ(r[7], 65535);
+}
+
+TEST(IplResample, WorksPerChannelOnBgrAndRefusesWrongRatios) {
+  auto src = iplCreateImage(2, 1, idDepth8u, 3);
+  const std::uint8_t px[] = {10, 100, 200, 30, 50, 0};
+  std::copy(px, px + 6, src->Row8(0));
+  auto dst = iplCreateImage(1, 1, idDepth8u, 3);
+  iplDecimate(*src, *dst, 1, 2, 1, 1, iiSuper);
+  EXPECT_EQ(dst->Row8(0)[0], 20);
+  EXPECT_EQ(dst->Row8(0)[1], 75);
+  EXPECT_EQ(dst->Row8(0)[2], 100);
+
+  EXPECT_THROW(iplDecimate(*src, *dst, 2, 1, 1, 1, iiLinear), EImageError);
+  EXPECT_THROW(iplZoom(*src, *dst, 1, 2, 1, 1, iiLinear), EImageError);
+  EXPECT_THROW(iplZoom(*src, *dst, 0, 0, 1, 1, iiLinear), EImageError);
+  // The destination limits the output; pixels past it are not written.
+  auto wide = iplCreateImage(3, 1, idDepth8u, 3);
+  wide->Fill(7);
+  iplDecimate(*src, *wide, 1, 2, 1, 1, iiSuper);
+  EXPECT_EQ(wide->Row8(0)[3], 7);
+}
+
+TEST(IplMirror, FlipsAboutEitherOrBothAxesAlsoInPlace) {
+  auto src = Image16({{1, 2, 3}, {4, 5, 6}});
+  auto dst = iplCreateImage(3, 2, idDepth16u);
+  iplMirror(*src, *dst, maLeftRight);
+  EXPECT_EQ(Pixels(*dst), (std::vector<std::vector<int>>{{3, 2, 1}, {6, 5, 4}}));
+  iplMirror(*src, *dst, maTopBottom);
+  EXPECT_EQ(Pixels(*dst), (std::vector<std::vector<int>>{{4, 5, 6}, {1, 2, 3}}));
+  iplMirror(*src, *src, maBoth);
+  EXPECT_EQ(Pixels(*src), (std::vector<std::vector<int>>{{6, 5, 4}, {3, 2, 1}}));
+
+  // Colour pixels move whole: blue, green, red stay in order.
+  auto bgr = iplCreateImage(2, 1, idDepth8u, 3);
+  const std::uint8_t px[] = {1, 2, 3, 4, 5, 6};
+  std::copy(px, px + 6, bgr->Row8(0));
+  iplMirror(*bgr, *bgr, maLeftRight);
+  EXPECT_EQ(std::vector<int>(bgr->Row8(0), bgr->Row8(0) + 6), (std::vector<int>{4, 5, 6, 1, 2, 3}));
+
+  auto odd = iplCreateImage(2, 2, idDepth16u);
+  EXPECT_THROW(iplMirror(*dst, *odd, maBoth), EImageError);
+}
+
+// The decoder's sharpening kernel: sums to 32, shifted by 5.
+std::unique_ptr<TIplConvKernel> DecoderSharpen() {
+  return iplCreateConvKernel(5, 3, 2, 1, {0, -1, -2, -1, 0, -2, -4, 52, -4, -2, 0, -1, -2, -1, 0},
+                             5);
+}
+
+TEST(IplConvolve, SharpeningKernelsKeepFlatAreasUpToTheBorder) {
+  auto flat = iplCreateImage(6, 4, idDepth16u);
+  flat->Fill(1000);
+  iplConvolve2D(*flat, *flat, DecoderSharpen().get());
+  for (const auto& row : Pixels(*flat))
+    for (int v : row) EXPECT_EQ(v, 1000);
+
+  // The NOAA large-image kernel sums to 62, not 64: a flat area darkens.
+  auto k73 = iplCreateConvKernel(
+      7, 3, 3, 1, {0, 0, -2, -7, -2, 0, 0, 4, -4, -6, 96, -6, -4, 4, 0, 0, -2, -7, -2, 0, 0}, 6);
+  auto noaa = iplCreateImage(9, 5, idDepth16u);
+  noaa->Fill(1024);
+  iplConvolve2D(*noaa, *noaa, k73.get());
+  for (const auto& row : Pixels(*noaa))
+    for (int v : row) EXPECT_EQ(v, 992);
+}
+
+TEST(IplConvolve, SpikeResponseFollowsTheKernelAroundTheAnchor) {
+  std::vector<std::vector<int>> rows(5, std::vector<int>(7, 1000));
+  rows[2][3] = 2000;
+  auto img = Image16(rows);
+  iplConvolve2D(*img, *img, DecoderSharpen().get());
+  const auto p = Pixels(*img);
+  EXPECT_EQ(p[2][3], 2625);  // (32 + 52) * 1000 / 32
+  EXPECT_EQ(p[2][2], 875);   // 1000 - 4 * 1000 / 32
+  EXPECT_EQ(p[2][4], 875);
+  EXPECT_EQ(p[2][1], 937);  // (32000 - 2000) >> 5, truncated
+  EXPECT_EQ(p[1][3], 937);
+  EXPECT_EQ(p[1][2], 968);
+  EXPECT_EQ(p[0][3], 1000);  // outside the kernel's reach
+  EXPECT_EQ(p[2][0], 1000);
+
+  // A dark spike drives the centre below 0: clamped.
+  auto dark = Image16({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}});
+  dark->Row16(1)[0] = 60000;
+  auto sharp = iplCreateConvKernel(3, 1, 1, 0, {-8, 1, -8}, 0);
+  iplConvolve2D(*dark, *dark, sharp.get());
+  EXPECT_EQ(Row(*dark, 1), (std::vector<int>{0, 0, 0}));
+  auto bright = Image16({{60000, 60000}});
+  auto gain = iplCreateConvKernel(1, 1, 0, 0, {2}, 0);
+  iplConvolve2D(*bright, *bright, gain.get());
+  EXPECT_EQ(Row(*bright, 0), (std::vector<int>{65535, 65535}));
+}
+
+TEST(IplConvolve, OverhangingKernelRepeatsEdgePixelsAndHonoursRegions) {
+  // Anchor at the left end: each pixel sums itself and two to its right.
+  auto row = Image16({{1, 2, 3}});
+  auto sum3 = iplCreateConvKernel(3, 1, 0, 0, {1, 1, 1}, 0);
+  iplConvolve2D(*row, *row, sum3.get());
+  EXPECT_EQ(Row(*row, 0), (std::vector<int>{6, 8, 9}));
+
+  // The NOAA smoothing kernel next to an edge; only the region is written,
+  // but neighbours outside it are read.
+  auto edge = Image16({{0, 0, 800, 800}, {0, 0, 800, 800}, {0, 0, 800, 800}});
+  edge->SetROI(iplCreateROI(1, 1, 2, 1));
+  auto smooth = iplCreateConvKernel(3, 3, 1, 1, {0, 1, 0, 1, 4, 1, 0, 1, 0}, 3);
+  iplConvolve2D(*edge, *edge, smooth.get());
+  EXPECT_EQ(Pixels(*edge), (std::vector<std::vector<int>>{
+                               {0, 0, 800, 800}, {0, 100, 700, 800}, {0, 0, 800, 800}}));
+
+  auto untouched = Image16({{5, 6}});
+  iplConvolve2D(*untouched, *untouched, nullptr);
+  EXPECT_EQ(Row(*untouched, 0), (std::vector<int>{5, 6}));
+
+  EXPECT_THROW(iplCreateConvKernel(3, 1, 3, 0, {1, 1, 1}, 0), EImageError);
+  EXPECT_THROW(iplCreateConvKernel(3, 1, 1, 0, {1, 1}, 0), EImageError);
+  EXPECT_THROW(iplCreateConvKernel(3, 1, 1, 0, {1, 1, 1}, 32), EImageError);
+}
+
+TEST(IplHistogram, CountsTheRegionAndIgnoresLevelsPastTheTable) {
+  auto img = Image16({{0, 1, 1, 9}, {3, 3, 3, 3}});
+  img->SetROI(iplCreateROI(0, 0, 4, 1));
+  TIplHistogram h(4);
+  h.counts[2] = 55;  // stale counts are cleared
+  iplComputeHisto(*img, h);
+  EXPECT_EQ(h.counts, (std::vector<std::int64_t>{1, 2, 0, 0}));
+  img->SetROI(std::nullopt);
+  iplComputeHisto(*img, h);
+  EXPECT_EQ(h.counts, (std::vector<std::int64_t>{1, 2, 0, 4}));
+}
+
+TEST(IplHistogram, EqualisationSpreadsLevelsByTheirCounts) {
+  // Counts 6, 2, 1, 1: C - C0 = 0, 2, 3, 4 of 4.
+  auto img = Image16({{0, 0, 0, 0, 0, 0, 1, 1, 2, 3}});
+  TIplHistogram h(4);
+  iplComputeHisto(*img, h);
+  iplHistoEqualize(*img, *img, h);
+  const auto r = Row(*img, 0);
+  EXPECT_EQ(r[0], 0);
+  EXPECT_EQ(r[6], 32768);  // 32767.5, halves to even
+  EXPECT_EQ(r[8], 49151);
+  EXPECT_EQ(r[9], 65535);
+
+  // Equal counts over 100 .. 200 are a straight stretch; levels outside the
+  // band go to the ends, levels past the table to the top.
+  TIplHistogram band(256);
+  for (int v = 100; v <= 200; ++v) band.counts[v] = 1;
+  auto levels = Image16({{50, 100, 150, 200, 250, 300}});
+  auto out = iplCreateImage(6, 1, idDepth16u);
+  iplHistoEqualize(*levels, *out, band);
+  EXPECT_EQ(Row(*out, 0), (std::vector<int>{0, 0, 32768, 65535, 65535, 65535}));
+
+  // One occupied level gives no spread: the pixels are copied.
+  TIplHistogram single(256);
+  single.counts[7] = 3;
+  iplHistoEqualize(*levels, *out, single);
+  EXPECT_EQ(Row(*out, 0), (std::vector<int>{50, 100, 150, 200, 250, 300}));
+}
+
+TEST(IplHistogram, EqualisationFlattensASkewedPicture) {
+  // Levels 0 .. 1023 with counts falling off as 1/(1 + v/16): most pixels
+  // are dark.
+  std::vector<std::vector<int>> rows(64, std::vector<int>(256));
+  std::vector<int> levels;
+  for (int v = 0; v < 1024; ++v) {
+    const int n = int(64.0 / (1.0 + v / 16.0)) + 1;
+    for (int i = 0; i < n; ++i) levels.push_back(v);
+  }
+  for (int i = 0; i < 64 * 256; ++i) rows[i / 256][i % 256] = levels[i % levels.size()];
+  auto img = Image16(rows);
+  TIplHistogram h(1024);
+  iplComputeHisto(*img, h);
+  auto quarterShares = [](const TIplImage& im, int maxValue) {
+    std::vector<double> q(4, 0.0);
+    for (const auto& row : Pixels(im))
+      for (int v : row) q[std::min(3, v * 4 / (maxValue + 1))] += 1.0 / (64 * 256);
+    return q;
+  };
+  EXPECT_GT(quarterShares(*img, 1023)[0], 0.5);
+  iplHistoEqualize(*img, *img, h);
+  for (double share : quarterShares(*img, 65535)) EXPECT_NEAR(share, 0.25, 0.05);
+}
+
+}  // namespace
+}  // namespace vivurozed
