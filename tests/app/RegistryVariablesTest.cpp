@@ -1,0 +1,260 @@
+#include "app/RegistryVariables.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <variant>
+
+#include "WavWriter.h"
+
+namespace vivurozed {
+namespace {
+
+using vivurozed::testing::TempDir;
+
+const std::string kKey = "\\Software\\Vovidada\\Vivurozed";
+
+class RegistryVariablesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { TSettingsStore::SetFolder(dir.Path()); }
+  std::shared_ptr<TSettingsStore> NewStore(const std::string& key = kKey) {
+    return std::make_shared<TSettingsStore>(key);
+  }
+  TempDir dir;
+};
+
+using Default = std::variant<bool, std::int32_t, std::string>;
+
+// The catalogue's documented defaults (colours with red in the low byte).
+const std::map<std::string, Default>& DocumentedDefaults() {
+  static const std::map<std::string, Default> defaults = {
+      {"SourceFolder", std::string()},
+      {"LastExtension", std::string("*.wav")},
+      {"ImageFolder", std::string()},
+      {"OutputFormat", 1},
+      {"NoaaCropBorders", false},
+      {"NoaaJpegOutput", 1},
+      {"CropNoise", true},
+      {"GreenVeg", true},
+      {"NoaaSaveStats", false},
+      {"LargeImage", false},
+      {"GammaCorrect", 1},
+      {"AutoBlack", true},
+      {"AutoUpdate", true},
+      {"LowPriority", false},
+      {"InputFilter", 0},
+      {"ReSync", false},
+      {"Despeckle", false},
+      {"Geostationary", 0},
+      {"TapeInput", false},
+      {"Sharpen", 1},
+      {"EqualiseHistogram", true},
+      {"NoaaLumChanB", false},
+      {"SampleRate", 11025},
+      {"SatelliteModel", 2},
+      {"NoaaColourMapIndex", 1},
+      {"CtLandCol", 0x8c8c8c},
+      {"CtSeaCol", 0x800000},
+      {"Ct2LandCol", 0x00b800},
+      {"Ct2SeaCol", 0xb8b800},
+      {"OvlFontStyle", 0},
+      {"OvlFontColour", 0xffff00},
+      {"OvlFontBackground", 0},
+      {"OvlTextLocation", 0},
+      {"OvlTextWithBorder", false},
+      {"OvlBoundary", true},
+      {"OvlGraphic", true},
+      {"OvlGrid", true},
+      {"OvlTempCal", false},
+      {"OvlScale", false},
+      {"OvlSoft", false},
+      {"OvlOnIr", true},
+      {"ActiveSats", std::string("NOAA-12,NOAA-15,NOAA-17")},
+      {"OvlLineOfs", std::string("0,0,0,0,0")},
+      {"OvlPixOfs", std::string("4,4,4,4,4")},
+  };
+  return defaults;
+}
+
+const char* const kOtherNames[] = {
+    "HomeCaption",       "HomeSymbol",          "HomeCaptionAuto", "OvlFontName",  "OvlFontSize",
+    "OvlBoundaryColour", "OvlGraphicColour",    "OvlGridColour",   "OvlTextLine1", "OvlTextLine2",
+    "OvlTextLine3",      "OverlayFieldSpacing", "OverlayDateFmt",  "KepsCurrPath", "KepsFullPath",
+    "AOSdegreesN",       "AOSdegreesS",         "TimezoneNaming",  "ZeveDuruviz",  "ConfirmPass"};
+
+void ExpectStored(TSettingsStore& store, const std::string& name, const Default& expected) {
+  if (auto* b = std::get_if<bool>(&expected)) {
+    EXPECT_EQ(store.ReadInteger(name), *b ? 1 : 0) << name;
+  } else if (auto* i = std::get_if<std::int32_t>(&expected)) {
+    EXPECT_EQ(store.ReadInteger(name), *i) << name;
+  } else {
+    EXPECT_EQ(store.ReadString(name), std::get<std::string>(expected)) << name;
+  }
+}
+
+TEST_F(RegistryVariablesTest, FirstStartTakesDefaultsAndExitWritesThemAll) {
+  {
+    TMainSettings settings(NewStore());
+    EXPECT_FALSE(settings.store->KeyExists());  // loading alone writes nothing
+    EXPECT_EQ(settings.SampleRate.Value(), 11025);
+    EXPECT_EQ(settings.LastExtension.Value(), "*.wav");
+    EXPECT_TRUE(settings.EqualiseHistogram.Value());
+    EXPECT_FALSE(settings.TapeInput.Value());
+    EXPECT_DOUBLE_EQ(settings.Gamma(), 1.3);
+  }
+  TSettingsStore store(kKey);
+  for (const auto& [name, value] : DocumentedDefaults()) ExpectStored(store, name, value);
+  for (const char* name : kOtherNames) EXPECT_TRUE(store.ValueExists(name)) << name;
+}
+
+TEST_F(RegistryVariablesTest, EveryTypeSurvivesARestart) {
+  {
+    TMainSettings settings(NewStore());
+    settings.SourceFolder.SetValue("/home/me/recordings/été");
+    settings.OutputFormat.SetValue(2);
+    settings.SampleRate.SetValue(-11040);
+    settings.CropNoise.SetValue(false);
+    settings.NoaaSaveStats.SetValue(true);
+  }
+  TMainSettings settings(NewStore());
+  EXPECT_EQ(settings.SourceFolder.Value(), "/home/me/recordings/été");
+  EXPECT_EQ(settings.OutputFormat.Value(), 2);
+  EXPECT_EQ(settings.SampleRate.Value(), -11040);
+  EXPECT_FALSE(settings.CropNoise.Value());
+  EXPECT_TRUE(settings.NoaaSaveStats.Value());
+  EXPECT_EQ(settings.ImageFolder.Value(), "");  // untouched ones stay at their defaults
+}
+
+TEST_F(RegistryVariablesTest, AChangeIsInTheStoreAtOnce) {
+  TMainSettings running(NewStore());
+  running.Despeckle.SetValue(true);
+  running.LastExtension.SetValue("*.noa");
+  running.Geostationary.SetValue(3);
+  // A separate store object, as after a crash and restart.
+  TSettingsStore other(kKey);
+  EXPECT_EQ(other.ReadInteger("Despeckle"), 1);
+  EXPECT_EQ(other.ReadString("LastExtension"), "*.noa");
+  EXPECT_EQ(other.ReadInteger("Geostationary"), 3);
+  std::ifstream file(other.FileName());
+  const std::string text{std::istreambuf_iterator<char>(file), {}};
+  EXPECT_NE(text.find("\"Despeckle\"=dword:00000001\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"LastExtension\"=\"*.noa\"\n"), std::string::npos) << text;
+}
+
+TEST_F(RegistryVariablesTest, AValueOfTheWrongTypeKeepsTheDefault) {
+  {
+    TSettingsStore store(kKey);
+    ASSERT_TRUE(store.WriteInteger("SourceFolder", 5));
+    ASSERT_TRUE(store.WriteString("SampleRate", "11030"));
+    ASSERT_TRUE(store.WriteString("AutoBlack", "False"));
+    ASSERT_TRUE(store.WriteInteger("LowPriority", 7));  // any non-zero integer is true
+  }
+  TMainSettings settings(NewStore());
+  EXPECT_EQ(settings.SourceFolder.Value(), "");
+  EXPECT_EQ(settings.SampleRate.Value(), 11025);
+  EXPECT_TRUE(settings.AutoBlack.Value());
+  EXPECT_TRUE(settings.LowPriority.Value());
+}
+
+TEST_F(RegistryVariablesTest, ColourMapIndexIsLimitedToTheMapList) {
+  auto store = NewStore();
+  ASSERT_TRUE(store->WriteInteger("NoaaColourMapIndex", 7));
+  TMainSettings settings(store);
+  EXPECT_EQ(settings.NoaaColourMapIndex.Value(), 7);
+  EXPECT_EQ(settings.LimitColourMapIndex(0), -1);
+  EXPECT_EQ(settings.NoaaColourMapIndex.Value(), 7);
+  EXPECT_EQ(settings.LimitColourMapIndex(5), 4);
+  EXPECT_EQ(store->ReadInteger("NoaaColourMapIndex"), 4);
+  settings.NoaaColourMapIndex.SetValue(-2);
+  EXPECT_EQ(settings.LimitColourMapIndex(5), 0);
+  settings.NoaaColourMapIndex.SetValue(3);
+  EXPECT_EQ(settings.LimitColourMapIndex(5), 3);
+}
+
+TEST_F(RegistryVariablesTest, GammaChoices) {
+  TMainSettings settings(NewStore());
+  const double expected[] = {1.0, 1.3, 1.7, 2.2, 2.8};
+  for (int choice = 0; choice < 5; ++choice) {
+    settings.GammaCorrect.SetValue(choice);
+    EXPECT_DOUBLE_EQ(settings.Gamma(), expected[choice]);
+  }
+  settings.GammaCorrect.SetValue(9);
+  EXPECT_DOUBLE_EQ(settings.Gamma(), 1.0);
+}
+
+TEST_F(RegistryVariablesTest, DeleteOnFreeRemovesTheValueAfterSaving) {
+  auto store = NewStore();
+  {
+    TRegistryString temporary(store, "Scratch", "x");
+    temporary.SetValue("y");
+    EXPECT_EQ(store->ReadString("Scratch"), "y");
+    temporary.SetDeleteOnFree(true);
+  }
+  EXPECT_FALSE(store->ValueExists("Scratch"));
+}
+
+TEST_F(RegistryVariablesTest, FormInfoDefaultsToTheWindowAndAppliesClientSize) {
+  const TFormPlacement current{0, 10, 20, 800, 600, 784, 560};
+  {
+    TRegistryFormInfo info(NewStore(), current);
+    EXPECT_EQ(info.FormLeft.Value(), 10);
+    EXPECT_EQ(info.FormClientHeight.Value(), 560);
+    info.Update({2, -4, 7, 1000, 700, 990, 650});
+  }
+  TRegistryFormInfo info(NewStore(), current);
+  TFormPlacement window = current;
+  info.ApplyTo(window);
+  EXPECT_EQ(window.state, 2);
+  EXPECT_EQ(window.left, -4);
+  EXPECT_EQ(window.top, 7);
+  EXPECT_EQ(window.clientWidth, 990);
+  EXPECT_EQ(window.clientHeight, 650);
+  // The outer size is kept but not applied.
+  EXPECT_EQ(info.FormWidth.Value(), 1000);
+  EXPECT_EQ(window.width, 800);
+  EXPECT_EQ(window.height, 600);
+}
+
+TEST(FontStyles, BitSet) {
+  EXPECT_EQ(FontStylesToInteger({true, false, true, false}), 5);
+  EXPECT_EQ(FontStylesToInteger({false, true, false, true}), 10);
+  EXPECT_EQ(IntegerToFontStyles(15), (TFontStyles{true, true, true, true}));
+  EXPECT_EQ(IntegerToFontStyles(2), (TFontStyles{false, true, false, false}));
+}
+
+TEST_F(RegistryVariablesTest, RenamedExecutableUsesItsOwnKey) {
+  EXPECT_EQ(ProgramKeyPath("/opt/vz/Vivurozed"), kKey);
+  EXPECT_EQ(ProgramKeyPath("/opt/vz/Vivurozed.exe"), kKey);
+  const std::string renamed = ProgramKeyPath("/opt/vz/MyDecoder");
+  EXPECT_EQ(renamed, "\\Software\\Vovidada\\MyDecoder");
+  {
+    TMainSettings settings(NewStore());
+    settings.SampleRate.SetValue(11050);
+  }
+  TMainSettings other(NewStore(renamed));
+  EXPECT_EQ(other.SampleRate.Value(), 11025);
+}
+
+TEST_F(RegistryVariablesTest, AppPathsRecordAndLookUp) {
+  EXPECT_EQ(LookUpAppPath("Zevuvid"), "");
+  RecordAppPath("/opt/vz/Vivurozed");
+  EXPECT_EQ(LookUpAppPath("Vivurozed"), "/opt/vz/Vivurozed");
+  EXPECT_EQ(LookUpAppPath("Zevuvid"), "");
+  TSettingsStore appPaths("\\Software\\Vovidada\\App Paths");
+  EXPECT_EQ(appPaths.ReadString("Vivurozed"), "/opt/vz/Vivurozed");
+}
+
+TEST_F(RegistryVariablesTest, AStoreThatCannotBeWrittenKeepsValuesInMemorySilently) {
+  testing::WriteBytes(dir.Path() / "Vovidada", {'x'});  // no folder can be made there
+  TMainSettings settings(NewStore());
+  settings.OutputFormat.SetValue(0);
+  EXPECT_EQ(settings.OutputFormat.Value(), 0);
+  EXPECT_FALSE(settings.OutputFormat.Save());
+  RecordAppPath("/opt/vz/Vivurozed");
+  EXPECT_TRUE(std::filesystem::is_regular_file(dir.Path() / "Vovidada"));
+}
+
+}  // namespace
+}  // namespace vivurozed

@@ -1,0 +1,173 @@
+#include "platform/qt/SettingsStore.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "WavWriter.h"
+
+namespace vivurozed {
+namespace {
+
+using vivurozed::testing::TempDir;
+
+std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteText(const std::filesystem::path& path, const std::string& text) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+class SettingsStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override { TSettingsStore::SetFolder(dir.Path()); }
+  TempDir dir;
+};
+
+TEST_F(SettingsStoreTest, KeyPathMapsToCompanyFolderAndProgramFile) {
+  TSettingsStore own("\\Software\\Vovidada\\Vivurozed");
+  TSettingsStore companion("\\Software\\Vovidada\\Zevuvid");
+  EXPECT_EQ(own.FileName(), dir.Path() / "Vovidada" / "Vivurozed.reg");
+  EXPECT_EQ(companion.FileName(), dir.Path() / "Vovidada" / "Zevuvid.reg");
+
+  ASSERT_TRUE(own.WriteInteger("SampleRate", 11030));
+  EXPECT_FALSE(companion.ValueExists("SampleRate"));
+  EXPECT_FALSE(companion.KeyExists());
+  EXPECT_TRUE(own.KeyExists());
+}
+
+TEST_F(SettingsStoreTest, MissingStoreReadsEmptyAndCreatesNothing) {
+  TSettingsStore store("\\Software\\Vovidada\\Vivurozed");
+  EXPECT_FALSE(store.KeyExists());
+  EXPECT_FALSE(store.ReadInteger("OutputFormat"));
+  EXPECT_FALSE(store.ReadString("SourceFolder"));
+  EXPECT_FALSE(std::filesystem::exists(store.FileName()));
+}
+
+TEST_F(SettingsStoreTest, ValuesKeepTheirTypeOnDisk) {
+  const std::string awkward = "C:\\Pictures\\\"quoted\" = x\nline two\t\x7f and \xc3\xa9";
+  {
+    TSettingsStore store("\\Software\\Vovidada\\Vivurozed");
+    ASSERT_TRUE(store.WriteInteger("Negative", -2));
+    ASSERT_TRUE(store.WriteInteger("Big", 2147483647));
+    ASSERT_TRUE(store.WriteString("Folder", awkward));
+    ASSERT_TRUE(store.WriteString("Number", "42"));
+    ASSERT_TRUE(store.WriteString("Empty", ""));
+  }
+  const std::string text = ReadText(dir.Path() / "Vovidada" / "Vivurozed.reg");
+  EXPECT_NE(text.find("\"Negative\"=dword:fffffffe\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"Number\"=\"42\"\n"), std::string::npos) << text;
+
+  TSettingsStore again("\\Software\\Vovidada\\Vivurozed");
+  EXPECT_EQ(again.ReadInteger("Negative"), -2);
+  EXPECT_EQ(again.ReadInteger("Big"), 2147483647);
+  EXPECT_EQ(again.ReadString("Folder"), awkward);
+  EXPECT_EQ(again.ReadString("Empty"), "");
+  // The other type is not there, even where the text would convert.
+  EXPECT_FALSE(again.ReadInteger("Number"));
+  EXPECT_FALSE(again.ReadString("Negative"));
+}
+
+TEST_F(SettingsStoreTest, ReadsAStoreWrittenByAnotherProgramSinceItOpened) {
+  TSettingsStore store("\\Software\\Vovidada\\Zevuvid");
+  ASSERT_FALSE(store.ReadString("CurrentLon"));
+  WriteText(store.FileName(),
+            "VIVUROZED SETTINGS 1\n\"CurrentLon\"=\"-3.2\"\r\n\"OvlTextLine1\"=dword:0000000A\n");
+  EXPECT_EQ(store.ReadString("CurrentLon"), "-3.2");
+  EXPECT_EQ(store.ReadInteger("OvlTextLine1"), 10);
+}
+
+TEST_F(SettingsStoreTest, DamagedLinesAreSkippedAndForeignFilesIgnored) {
+  TSettingsStore store("\\Software\\Vovidada\\Vivurozed");
+  WriteText(store.FileName(),
+            "VIVUROZED SETTINGS 1\n"
+            "\"Good\"=dword:00000007\n"
+            "\"Short\"=dword:7\n"
+            "\"Open\"=\"no end\n"
+            "\"BadEscape\"=\"\\q\"\n"
+            "garbage\n"
+            "\"Trailing\"=\"x\"y\n"
+            "\"Text\"=\"ok\"\n");
+  EXPECT_EQ(store.ReadInteger("Good"), 7);
+  EXPECT_EQ(store.ReadString("Text"), "ok");
+  for (const char* name : {"Short", "Open", "BadEscape", "Trailing"})
+    EXPECT_FALSE(store.ValueExists(name)) << name;
+
+  TSettingsStore foreign("\\Software\\Vovidada\\Foreign");
+  WriteText(foreign.FileName(), "[General]\nSampleRate=11030\n");
+  EXPECT_FALSE(foreign.ReadInteger("SampleRate"));
+  // Our next write replaces the unreadable store with a readable one.
+  ASSERT_TRUE(foreign.WriteInteger("SampleRate", 11040));
+  TSettingsStore reread("\\Software\\Vovidada\\Foreign");
+  EXPECT_EQ(reread.ReadInteger("SampleRate"), 11040);
+}
+
+TEST_F(SettingsStoreTest, DeeperKeysAreSeparateFromTheProgramKey) {
+  TSettingsStore top("\\Software\\Vovidada\\Vivurozed");
+  TSettingsStore sub("\\Software\\Vovidada\\Vivurozed\\Recent");
+  ASSERT_TRUE(sub.WriteString("File1", "a.wav"));
+  ASSERT_TRUE(top.WriteString("File1", "b.wav"));
+  EXPECT_EQ(sub.ReadString("File1"), "a.wav");
+  EXPECT_EQ(top.ReadString("File1"), "b.wav");
+  EXPECT_EQ(sub.FileName(), top.FileName());
+}
+
+TEST_F(SettingsStoreTest, DeleteRemovesOnlyThatValue) {
+  TSettingsStore store("\\Software\\Vovidada\\Vivurozed");
+  ASSERT_TRUE(store.WriteInteger("A", 1));
+  ASSERT_TRUE(store.WriteInteger("B", 2));
+  ASSERT_TRUE(store.DeleteValue("A"));
+  TSettingsStore other("\\Software\\Vovidada\\Vivurozed");
+  EXPECT_FALSE(other.ValueExists("A"));
+  EXPECT_EQ(other.ReadInteger("B"), 2);
+}
+
+TEST_F(SettingsStoreTest, RefusesWhatCannotBeStored) {
+  TSettingsStore noProgram("\\Software\\Vovidada");
+  EXPECT_FALSE(noProgram.WriteInteger("X", 1));
+  TSettingsStore notSoftware("\\Hardware\\Vovidada\\Vivurozed");
+  EXPECT_FALSE(notSoftware.WriteInteger("X", 1));
+  TSettingsStore store("\\Software\\Vovidada\\Vivurozed");
+  EXPECT_FALSE(store.WriteInteger("a/b", 1));
+  EXPECT_FALSE(store.WriteString("a\\b", "x"));
+  EXPECT_FALSE(store.WriteString("", "x"));
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "Vovidada"));
+}
+
+TEST_F(SettingsStoreTest, AWriteThatCannotReachTheDiskFailsAndLeavesNoDebris) {
+  // A plain file where the company folder should be: the folder cannot be
+  // made, even for root.
+  WriteText(dir.Path() / "Vovidada", "not a folder");
+  TSettingsStore store("\\Software\\Vovidada\\Vivurozed");
+  EXPECT_FALSE(store.WriteInteger("SampleRate", 11030));
+  EXPECT_TRUE(store.WritePending());
+  EXPECT_EQ(ReadText(dir.Path() / "Vovidada"), "not a folder");
+
+  // Once the disk takes writes again, the held value goes out with the next.
+  std::filesystem::remove(dir.Path() / "Vovidada");
+  EXPECT_TRUE(store.WriteInteger("OutputFormat", 2));
+  EXPECT_FALSE(store.WritePending());
+  const std::string text = ReadText(store.FileName());
+  EXPECT_NE(text.find("\"SampleRate\"=dword:00002b16\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"OutputFormat\"=dword:00000002\n"), std::string::npos) << text;
+}
+
+TEST_F(SettingsStoreTest, RewritesLeaveOnlyTheStoreBehind) {
+  TSettingsStore store("\\Software\\Vovidada\\Vivurozed");
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(store.WriteInteger("Count", i));
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path() / "Vovidada")) {
+    EXPECT_EQ(entry.path().filename(), "Vivurozed.reg");
+    ++files;
+  }
+  EXPECT_EQ(files, 1);
+}
+
+}  // namespace
+}  // namespace vivurozed
