@@ -79,7 +79,7 @@ std::vector<std::int16_t> AptSignal(const AptOptions& o) {
     const double w = words[static_cast<std::size_t>(word % kAptWordsPerLine)];
     double a = o.peak * (0.06 + 0.86 * w / 255);
     if (t >= o.fadeStart && t < o.fadeStart + o.fadeLength) a *= fadeGain;
-    double s = a * std::sin(2 * std::numbers::pi * o.carrierHz * t);
+    double s = o.envelopeOnly ? a : a * std::sin(2 * std::numbers::pi * o.carrierHz * t);
     if (noisy) s += noise(rng);
     out[i] = static_cast<std::int16_t>(std::clamp(std::lround(s), -32768L, 32767L));
   }

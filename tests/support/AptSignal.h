@@ -52,10 +52,12 @@ struct AptOptions {
   double snrDb = std::numeric_limits<double>::infinity();
   double fadeStart = 0.0, fadeLength = 0.0, fadeDepthDb = 0.0;
   unsigned seed = 1;
+  bool envelopeOnly = false;  // the demodulated envelope, without the carrier
   AptContent content;
 };
 
-// Mono 16-bit samples: A * (0.06 + 0.86 * w / 255) * sin(2 pi fc t) plus noise.
+// Mono 16-bit samples: A * (0.06 + 0.86 * w / 255) * sin(2 pi fc t) plus
+// noise; with envelopeOnly, the envelope A * (0.06 + 0.86 * w / 255) itself.
 std::vector<std::int16_t> AptSignal(const AptOptions& options = {});
 // The sample at which line k starts, for the same options.
 double AptLineStartSample(const AptOptions& options, int line);

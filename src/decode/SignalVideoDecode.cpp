@@ -1,0 +1,562 @@
+#include "decode/SignalVideoDecode.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/VectorLib.h"
+
+namespace vivurozed {
+
+namespace {
+
+constexpr char kEndMarker[] = "DATASTREAM ";
+constexpr int kEndMarkerLength = 11;
+constexpr float kNoBest = -1e10f;
+
+std::int64_t SteadyMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// The count a block's end marker gives, or -1 when it carries none.
+int MarkedLength(std::span<const TSample> block) {
+  const int count = static_cast<int>(block.size());
+  if (count < kEndMarkerLength + 1) return -1;
+  for (int i = 0; i < kEndMarkerLength; ++i) {
+    const float v = block[static_cast<std::size_t>(count - 1 - i)].real();
+    if (!(v >= 0.0f && v < 256.0f) || static_cast<int>(v) != kEndMarker[i]) return -1;
+  }
+  const float n = block[static_cast<std::size_t>(count - kEndMarkerLength - 1)].real();
+  // A marker whose count is out of range cannot be trusted to cut anything.
+  if (!(n >= 0.0f && n <= static_cast<float>(count - kEndMarkerLength - 1))) return -1;
+  return static_cast<int>(n);
+}
+
+}  // namespace
+
+// --- TCustomVideoDecoder -----------------------------------------------------
+
+TCustomVideoDecoder::TCustomVideoDecoder() : sensor_(std::make_unique<TSensor>()) {
+  syncHz_ = 256;
+  linesPerSecond_ = 2;
+  SetRXSampleRate(11025);
+}
+
+void TCustomVideoDecoder::SetRXSampleRate(int rate) {
+  rxSampleRate_ = std::max(rate, 1);
+  AllocateBuffers();
+}
+
+void TCustomVideoDecoder::AllocateBuffers() {
+  const int rate = rxSampleRate_;
+  template_ =
+      BuildSyncTemplate(syncCycles_ > 1 ? dpNOAAapt : dpWEFAX, rate, syncHz_, syncCycles_, 0.0f)
+          .samples;
+  overlap_ = 2 * static_cast<int>(template_.size());
+  // 1.2 s of pairs, and always room for the overlap and a fair piece beyond it.
+  const int capacity = std::max(rate * 2 * 3 / 5, overlap_ + 4096);
+  sampleBuffer_.assign(static_cast<std::size_t>(capacity), TSample{});
+  sampleHeld_ = 0;
+  lineLength_ = rate / std::max(linesPerSecond_, 1) + extraSamples_;
+  line_.assign(static_cast<std::size_t>(lineLength_), 0.0f);
+  previousLine_.assign(static_cast<std::size_t>(lineLength_), 0.0f);
+  highestLevel_ = -100000.0f;
+  lowestLevel_ = 100000.0f;
+}
+
+void TCustomVideoDecoder::Progress(TProgressKind kind, const std::string& text) {
+  if (!onProgress_) return;
+  const std::int64_t now = ticks_ ? ticks_() : SteadyMilliseconds();
+  if (kind == pkProgress && progressDelivered_ && now - lastProgressTick_ < 100) return;
+  lastProgressTick_ = now;
+  progressDelivered_ = true;
+  onProgress_(*this, kind, text, percentDone_);
+}
+
+void TCustomVideoDecoder::Process(SampleBlock block) {
+  TimedScope timer(*this);
+  if (sampleBuffer_.empty()) AllocateBuffers();
+  const int marked = MarkedLength(block);
+  if (marked >= 0) block = block.first(static_cast<std::size_t>(marked));
+
+  if (slicerOn_ && !block.empty()) {
+    float mean = 0.0f;
+    for (const TSample& p : block) mean += p.real();
+    mean /= static_cast<float>(block.size());
+    float s = mean, smallest = mean, largest = mean;
+    for (const TSample& p : block) {
+      s = (7 * s + p.real()) / 8;
+      smallest = std::min(smallest, s);
+      largest = std::max(largest, s);
+    }
+    const float level = slicerWeights_[0] * smallest + slicerWeights_[1] * largest;
+    highestLevel_ = std::max(highestLevel_, largest);
+    lowestLevel_ = std::min(lowestLevel_, smallest);
+    for (TSample& p : block) p.imag(p.real() - level > 0 ? 1.0f : -1.0f);
+  }
+
+  // A block longer than the buffer can take is decoded in pieces.
+  const int room = static_cast<int>(sampleBuffer_.size()) - overlap_;
+  for (std::size_t done = 0; done < block.size();) {
+    const int take = static_cast<int>(
+        std::min<std::size_t>(block.size() - done, static_cast<std::size_t>(room)));
+    const int space = static_cast<int>(sampleBuffer_.size()) - sampleHeld_;
+    const int n = std::min(take, space);
+    std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(done), n,
+                sampleBuffer_.begin() + sampleHeld_);
+    sampleHeld_ += n;
+    done += static_cast<std::size_t>(n);
+    Receive(std::span(sampleBuffer_).first(static_cast<std::size_t>(sampleHeld_)));
+  }
+
+  toCome_ -= static_cast<std::int64_t>(block.size());
+  const int total = TotalSamples();
+  percentDone_ =
+      total > 0 ? static_cast<int>(100 - 100 * std::max<std::int64_t>(toCome_, 0) / total) : 0;
+}
+
+void TCustomVideoDecoder::Receive(std::span<TSample> held) {
+  if (sampleHeld_ <= overlap_) return;
+  DecodeBlock(held, sampleHeld_ - overlap_);
+  std::copy(held.end() - overlap_, held.end(), sampleBuffer_.begin());
+  sampleHeld_ = overlap_;
+}
+
+// --- TSatelliteVideoDecoder ----------------------------------------------------
+
+TSatelliteVideoDecoder::TSatelliteVideoDecoder() {
+  gamma_ = 2.2f;
+  SetDecodeParameters(dpMeteor35);
+}
+
+void TSatelliteVideoDecoder::SetGamma(float g) {
+  gamma_ = std::clamp(g, 0.2f, 5.0f);
+}
+
+void TSatelliteVideoDecoder::SetDecodeParameters(TDecodeParameters type) {
+  decodeParameters_ = type;
+  absoluteCorrelation_ = false;
+  const TDecodeTypeRow row = DecodeTypeRow(type, use832_);
+  linesPerSecond_ = row.linesPerSecond;
+  syncHz_ = row.syncHz;
+  syncCycles_ = row.cycles;
+  pixelsPerLine_ = row.pixels;
+  syncThreshold_ = row.threshold;
+  absoluteCorrelation_ = row.absoluteCorrelation;
+  if (IsGeostationary(type)) {
+    resonator_ = DesignResonator(2400.0, 36.0, rxSampleRate_);
+    resonatorState_.Clear();
+  }
+  AllocateBuffers();
+}
+
+void TSatelliteVideoDecoder::AllocateBuffers() {
+  extraSamples_ = 0;
+  TCustomVideoDecoder::AllocateBuffers();
+  const TDecodeParameters type = decodeParameters_;
+  if (type == dpSich6 || type == dpSich || type == dpOkeanO37) {
+    const TSyncTemplate t =
+        BuildSyncTemplate(type, rxSampleRate_, syncHz_, syncCycles_, syncThreshold_);
+    template_ = t.samples;
+    syncThreshold_ = t.threshold;
+    overlap_ = 2 * static_cast<int>(template_.size());
+  }
+  if (type == dpMeteor35 || type == dpMeteor221) extraSamples_ = 9;
+  if (type == dpResursO1N4) extraSamples_ = 7;
+  lineLength_ = rxSampleRate_ / std::max(linesPerSecond_, 1) + extraSamples_;
+  line_.assign(static_cast<std::size_t>(lineLength_), 0.0f);
+  previousLine_.assign(static_cast<std::size_t>(lineLength_), 0.0f);
+  sampleHeld_ = 0;
+}
+
+void TSatelliteVideoDecoder::AllocateImage(int width, int height) {
+  image_ = width > 0 && height > 0 ? iplCreateImage(width, height, idDepth16u) : nullptr;
+}
+
+void TSatelliteVideoDecoder::BeginData() {
+  const int rate = rxSampleRate_;
+  if (IsSingleCycle(decodeParameters_)) {
+    syncWindow_ = 10;
+  } else {
+    syncWindow_ = rate / ((wideSyncWindow_ ? 2 : 3) * syncHz_);
+  }
+  percentDone_ = 0;
+  toCome_ = TotalSamples();
+  sampleIndex_ = 0;
+  const int width = static_cast<int>(std::nearbyint(1.1 * rate / linesPerSecond_));
+  int height = static_cast<int>(std::int64_t{linesPerSecond_} * TotalSamples() / rate);
+  height -= height & 1;
+  AllocateImage(width, height);
+  lineCount_ = 0;
+  widestLine_ = 0;
+  columnSums_.assign(static_cast<std::size_t>(std::max(width, 0)), 0.0f);
+  carry_.assign(static_cast<std::size_t>(std::max(width, lineLength_)), 0.0f);
+  const int templateLength = static_cast<int>(template_.size());
+  splitOffset_ = (syncCycles_ - 1) * templateLength / std::max(syncCycles_, 1);
+  carryValid_ = false;
+  lowestPixel_ = 100000;
+  highestPixel_ = 0;
+  wefaxHeaderDone_ = false;
+  slicerOn_ = true;
+  sampleHeld_ = 0;
+  missing_ = lineLength_;
+  writeIndex_ = 0;
+  best_ = kNoBest;
+  rises_ = 0;
+  fillCount_ = 0;
+  zeroCrossings_ = 0;
+  std::fill(line_.begin(), line_.end(), 0.0f);
+
+  searchText_ = IsSingleCycle(decodeParameters_)
+                    ? Format("Find %.0f ms sync", 1000.0 / syncHz_)
+                    : Format("Find %d cycles %d Hz sync", syncCycles_, syncHz_);
+  Progress(pkBegin, searchText_);
+
+  if (skipCounter_ > 0) {
+    skipCounter_ -= syncCycles_ * 9 * rate / (4 * syncHz_);
+    skipCounter_ %= rate / linesPerSecond_;
+    if (decodeParameters_ == dpOkean || skipCounter_ < 0) skipCounter_ = 0;
+  }
+  histogram_.fill(0);
+  TSignalProcessor::BeginData();
+  started_ = std::chrono::steady_clock::now();
+  state_ = dsSkip;
+}
+
+void TSatelliteVideoDecoder::EndData() {
+  elapsed_ = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started_);
+  const int height = image_ ? image_->Height() : 0;
+  if (height > 0) {
+    for (float& s : columnSums_) s /= static_cast<float>(height);
+  }
+  if (lineCount_ & 1) --lineCount_;
+  if (image_) {
+    const int rows = lineCount_, columns = std::min(widestLine_, image_->Width());
+    if (rows > 0 && columns > 0) {
+      auto kept = iplCreateImage(columns, rows, idDepth16u);
+      image_->SetROI(iplCreateROI(0, 0, columns, rows));
+      if (decodeParameters_ == dpOkeanO37) {
+        iplCopy(*image_, *kept);
+        iplMirror(*kept, *kept, maLeftRight);
+      } else {
+        iplCopy(*image_, *kept);
+      }
+      image_ = std::move(kept);
+    } else {
+      image_.reset();
+    }
+  }
+  if (Log) {
+    std::int64_t total = 0;
+    for (int c : histogram_) total += c;
+    const std::int64_t target = total - total / 1000;
+    int value = 32767;
+    while (total > target && value > 0) {
+      total -= histogram_[static_cast<std::size_t>(value)];
+      --value;
+    }
+    AddLog(value <= 28500 ? "Signal level is OK"
+                          : "## Warning, signal level too high and may be clipping ##");
+  }
+  fromImageFile_ = false;
+  TSignalProcessor::EndData();
+}
+
+float TSatelliteVideoDecoder::Correlation(const TSample* at) const {
+  const std::size_t n = template_.size();
+  float sum = 0.0f;
+  for (std::size_t i = 0; i < n; ++i) sum += at[i].imag() * template_[i];
+  return n ? sum / static_cast<float>(n) : 0.0f;
+}
+
+bool TSatelliteVideoDecoder::SearchCandidate(std::span<TSample> pairs, int k, int count,
+                                             float theta) {
+  const TSample* p = pairs.data() + k;
+  const float c = Correlation(p);
+  if (!(c > theta)) return false;
+  const int length = static_cast<int>(template_.size());
+  if (syncCycles_ > 10) {
+    // Entered mid-burst: a cycle later the match is better, so move on.
+    const int h = static_cast<int>(std::nearbyint(static_cast<double>(rxSampleRate_) / syncHz_));
+    if (length + h < 2 * length && Correlation(p + h) > c) {
+      skipCounter_ = h / 2;
+      state_ = dsSkip;
+      return false;
+    }
+  }
+  if (decodeParameters_ == dpSich) {
+    if (count - k < 5 * length / 3) return false;
+    const int offsets[] = {length / 6 - 2, 3 * length / 6 - 2, 5 * length / 6 - 2,
+                           7 * length / 6 - 2, 9 * length / 6 - 2};
+    const bool wantPositive[] = {false, false, true, false, false};
+    for (int i = 0; i < 5; ++i) {
+      if ((p[offsets[i]].imag() > 0) != wantPositive[i]) return false;
+    }
+  }
+  fillCount_ = 0;
+  if (state_ == dsResearch) {
+    const double gap = static_cast<double>(sampleIndex_ - lossIndex_) / rxSampleRate_;
+    fillCount_ = static_cast<int>(std::trunc(linesPerSecond_ * gap + 0.5));
+    AddLog(lossText_ + Format("relock after %.3f seconds", gap));
+  }
+  state_ = dsRefine;
+  best_ = c;
+  Progress(pkProgress, "Refine sync");
+  return true;
+}
+
+void TSatelliteVideoDecoder::DecodeBlock(std::span<TSample> pairs, int count) {
+  if (!slicerOn_) {
+    for (int k = 0; k < count; ++k) {
+      TSample& p = pairs[static_cast<std::size_t>(k)];
+      p.imag(static_cast<float>(resonatorState_.Step(resonator_, p.imag())));
+    }
+  }
+  if (state_ == dsSearch || state_ == dsResearch) Progress(pkProgress, searchText_);
+  const float theta = syncBoost_ != 0.0f ? syncThreshold_ / syncBoost_ : syncThreshold_;
+  const bool geostationary = IsGeostationary(decodeParameters_);
+
+  for (int k = 0; k < count; ++k, ++sampleIndex_) {
+    TSample& p = pairs[static_cast<std::size_t>(k)];
+    const float v = p.real();
+    if ((p.imag() > 0) != positive_) {
+      positive_ = p.imag() > 0;
+      ++zeroCrossings_;
+    }
+    switch (state_) {
+      case dsSkip:
+        if (skipCounter_ >= 1) {
+          --skipCounter_;
+        } else {
+          state_ = dsSearch;
+        }
+        break;
+      case dsSearch:
+      case dsResearch:
+        SearchCandidate(pairs, k, count, theta);
+        break;
+      case dsRefine: {
+        const float c = Correlation(&p);
+        if (c >= best_) {
+          best_ = c;
+          break;
+        }
+        missing_ = lineLength_;
+        writeIndex_ = 0;
+        best_ = kNoBest;
+        rises_ = 0;
+        state_ = dsCollect;
+        if (geostationary) {
+          state_ = dsGeoStart1;
+          toneThreshold_ = 0.6f * highestLevel_;
+          zeroCrossings_ = 0;
+          toneLevel_ = 0.0f;
+          slicerOn_ = false;
+        }
+        break;
+      }
+      case dsCollect:
+        if (writeIndex_ < lineLength_) line_[static_cast<std::size_t>(writeIndex_)] = v;
+        ++writeIndex_;
+        --missing_;
+        if (!geostationary) {
+          if (missing_ < 2 * syncWindow_) {
+            state_ = dsLineEnd;
+            lineEndCountdown_ = LineEndPeak(&p + 1) + 2;
+          }
+        } else if (writeIndex_ > 100 && zeroCrossings_ % 1200 == 0) {
+          EndLine(v, 0.0f, theta);
+        }
+        break;
+      case dsLineEnd: {
+        if (missing_ > 0) {
+          line_[static_cast<std::size_t>(writeIndex_)] = v;
+          ++writeIndex_;
+          --missing_;
+        }
+        if (--lineEndCountdown_ > 0) break;
+        float c = Correlation(&p);
+        if (absoluteCorrelation_) c = std::fabs(c);
+        EndLine(v, c, theta);
+        break;
+      }
+      case dsGeoStart1:
+      case dsGeoStart2:
+      case dsGeoStart3:
+      case dsGeoStart4: {
+        toneLevel_ = (7 * toneLevel_ + v) / 8;
+        const bool high = state_ == dsGeoStart1 || state_ == dsGeoStart3;
+        const bool reached = high ? toneLevel_ > toneThreshold_ : toneLevel_ < toneThreshold_;
+        if (!reached || zeroCrossings_ <= (high ? 50 : 1100)) break;
+        if (state_ == dsGeoStart4) {
+          zeroCrossings_ = 1195;
+          state_ = dsCollect;
+          break;
+        }
+        static constexpr float kNext[] = {0.4f, 0.7f, 0.33f};
+        toneThreshold_ = kNext[state_ - dsGeoStart1] * highestLevel_;
+        zeroCrossings_ = 0;
+        state_ = static_cast<TDecoderState>(state_ + 1);
+        break;
+      }
+    }
+  }
+}
+
+// The line ends just after the correlation peak nearest the nominal line
+// end. The window reaches one W_s before the nominal opening and two after
+// it: a recorder clock a few hundred ppm off puts the next sync a sample or
+// two early or late, and the sync of an early line would otherwise be missed
+// and the picture drift. The pairs ahead are already in the buffer, so the
+// peak is found by looking ahead rather than by waiting for the fall.
+int TSatelliteVideoDecoder::LineEndPeak(const TSample* from) {
+  const int span = std::min(3 * syncWindow_, static_cast<int>(template_.size()) - 2);
+  int peak = 0;
+  float best = kNoBest;
+  for (int d = 0; d <= span; ++d) {
+    float c = Correlation(from + d);
+    if (absoluteCorrelation_) c = std::fabs(c);
+    if (c > best) {
+      best = c;
+      peak = d;
+    }
+  }
+  rises_ = peak;
+  return peak;
+}
+
+void TSatelliteVideoDecoder::EndLine(float value, float correlation, float theta) {
+  std::fill(line_.begin() + std::min(writeIndex_, lineLength_), line_.end(), value);
+  StoreLine(fillCount_);
+  fillCount_ = 0;
+  if (rises_ < 3 * syncWindow_) previousLine_ = line_;  // the peak was inside the window
+  Progress(pkProgress, "Process wave file");
+  std::fill(line_.begin(), line_.end(), 0.0f);
+  // The geostationary line clock computes no correlation, so it has no loss test.
+  if (AttemptReSync && !IsGeostationary(decodeParameters_) && correlation < 0.33f * theta) {
+    state_ = dsResearch;
+    lossIndex_ = sampleIndex_;
+    lossText_ = Format("NOAA sync loss at line %d, ", lineCount_);
+  } else {
+    state_ = dsCollect;
+  }
+  missing_ = lineLength_;
+  writeIndex_ = 0;
+  best_ = kNoBest;
+  rises_ = 0;
+  if (IsGeostationary(decodeParameters_)) {
+    if (lineCount_ == 2) geoLine2Index_ = sampleIndex_;
+    if (lineCount_ == 18) {
+      measuredSampleRate_ = static_cast<double>(sampleIndex_ - geoLine2Index_) / 4.0;
+      AddLog(Format("GOES/GMS measured sample rate: %.1f", measuredSampleRate_));
+    }
+  }
+}
+
+void TSatelliteVideoDecoder::StoreLine(int fillCount) {
+  if (fillCount > 0) {
+    for (std::size_t i = 0; i < previousLine_.size(); ++i) {
+      previousLine_[i] = (previousLine_[i] + line_[i]) / 2;
+    }
+    for (int i = 0; i < fillCount; ++i) PlainStore(previousLine_);
+  }
+  if (decodeParameters_ != dpMeteor35) {
+    PlainStore(line_);
+    return;
+  }
+  // The sync sits mid-line: store from one sync to the next.
+  const std::size_t n = line_.size();
+  const std::size_t p = std::min(static_cast<std::size_t>(splitOffset_), n);
+  if (carryValid_) {
+    std::copy_n(line_.begin(), p, carry_.begin() + static_cast<std::ptrdiff_t>(n - p));
+    PlainStore(std::span(carry_).first(n));
+    std::copy(line_.begin() + static_cast<std::ptrdiff_t>(p), line_.end(), carry_.begin());
+  } else {
+    std::copy(line_.begin() + static_cast<std::ptrdiff_t>(p), line_.end(), carry_.begin());
+    carryValid_ = true;
+  }
+}
+
+void TSatelliteVideoDecoder::PlainStore(std::span<const float> line) {
+  if (!image_) return;
+  const int n = std::min(static_cast<int>(line.size()), image_->Width());
+  widestLine_ = std::max(widestLine_, n);
+  std::uint16_t* row = image_->Row16(lineCount_);
+  vec::FloatToWords(line.first(static_cast<std::size_t>(n)),
+                    std::span(row, static_cast<std::size_t>(n)));
+  // Extremes and histogram read the words as signed, as the level checks expect.
+  const std::span<const std::int16_t> words(reinterpret_cast<const std::int16_t*>(row),
+                                            static_cast<std::size_t>(n));
+  highestPixel_ = std::max<int>(highestPixel_, vec::Max(words));
+  lowestPixel_ = std::min<int>(lowestPixel_, vec::Min(words));
+  if (lineCount_ % 4 == 0) {
+    for (std::int16_t w : words) {
+      if (w >= 0) ++histogram_[static_cast<std::size_t>(w)];
+    }
+  }
+  vec::Add(line.first(static_cast<std::size_t>(n)),
+           std::span(columnSums_).first(static_cast<std::size_t>(n)));
+  if (lineCount_ < image_->Height() - 1) ++lineCount_;
+}
+
+bool TSatelliteVideoDecoder::LoadFromPixels(int width, int height,
+                                            std::span<const std::uint8_t> pixels, int rowStride) {
+  if (width <= 0 || height <= 59 || rowStride < width ||
+      pixels.size() < static_cast<std::size_t>(rowStride) * (height - 1) + width) {
+    return false;
+  }
+  height -= height & 1;
+  SetDecodeParameters(decodeParameters_);
+  auto image = iplCreateImage(width, height, idDepth16u);
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* src = pixels.data() + static_cast<std::size_t>(y) * rowStride;
+    std::uint16_t* dst = image->Row16(y);
+    for (int x = 0; x < width; ++x) dst[x] = static_cast<std::uint16_t>(src[x] * 64);
+  }
+  image_ = std::move(image);
+  lineCount_ = height;
+  widestLine_ = width;
+  wefaxHeaderDone_ = false;
+  highestLevel_ = 16320.0f;
+  lowestLevel_ = 0.0f;
+  fromImageFile_ = true;
+  return true;
+}
+
+bool TSatelliteVideoDecoder::LoadFromRawFile(const std::string& fileName) {
+  constexpr std::size_t kRecord = 1024;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(fileName, ec)) return false;
+  const auto size = std::filesystem::file_size(fileName, ec);
+  if (ec || size / kRecord <= 700) return false;
+  std::ifstream in(fileName, std::ios::binary);
+  std::vector<std::uint8_t> data(static_cast<std::size_t>(size / kRecord) * kRecord);
+  if (!in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()))) {
+    return false;
+  }
+  const int records = static_cast<int>(data.size() / kRecord);
+  int height = records - 1;  // the first record is a header
+  height -= height & 1;
+  auto image = iplCreateImage(static_cast<int>(kRecord), height, idDepth16u);
+  columnSums_.assign(kRecord, 0.0f);
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* src = data.data() + static_cast<std::size_t>(y + 1) * kRecord;
+    std::uint16_t* dst = image->Row16(y);
+    for (std::size_t x = 0; x < kRecord; ++x) {
+      dst[x] = static_cast<std::uint16_t>(src[x] * 64);
+      columnSums_[x] += static_cast<float>(dst[x]);
+    }
+  }
+  for (float& s : columnSums_) s /= static_cast<float>(height);
+  image_ = std::move(image);
+  lineCount_ = height;
+  widestLine_ = static_cast<int>(kRecord);
+  return true;
+}
+
+}  // namespace vivurozed

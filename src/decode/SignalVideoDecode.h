@@ -1,0 +1,216 @@
+// The video decoder at the end of the chain: finds the line sync of the
+// selected satellite type in the demodulated envelope, cuts the stream into
+// lines and stores each, at sample resolution, as a row of a 16-bit image.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "decode/SignalVideoParamDefs.h"
+#include "noaa/Thermal.h"
+#include "platform/Diagnostics.h"
+#include "platform/ImageLib.h"
+#include "signal/SignalFilters.h"
+#include "signal/SignalProcessing.h"
+
+namespace vivurozed {
+
+enum TDecoderState : std::uint8_t {
+  dsSkip = 0,
+  dsSearch = 1,
+  dsRefine = 2,
+  dsCollect = 3,
+  dsLineEnd = 4,
+  dsResearch = 5,
+  dsGeoStart1 = 6,
+  dsGeoStart2 = 7,
+  dsGeoStart3 = 8,
+  dsGeoStart4 = 9
+};
+
+// Kinds of progress call: a run begins, goes on, ends.
+enum TProgressKind : std::uint8_t { pkBegin = 0, pkProgress = 1, pkEnd = 2 };
+
+class TCustomVideoDecoder : public TSignalProcessor {
+ public:
+  using TProgressEvent = std::function<void(TCustomVideoDecoder& sender, TProgressKind kind,
+                                            const std::string& text, int percent)>;
+  using TTickSource = std::function<std::int64_t()>;  // milliseconds
+
+  TCustomVideoDecoder();
+
+  int LineCount() const { return lineCount_; }
+  int RXSampleRate() const { return rxSampleRate_; }
+  void SetRXSampleRate(int rate);
+  void SetOnProgress(TProgressEvent e) { onProgress_ = std::move(e); }
+  // The clock that throttles progress calls; steady time unless a test sets one.
+  void SetTickSource(TTickSource ticks) { ticks_ = std::move(ticks); }
+
+  int PercentDone() const { return percentDone_; }
+  float HighestLevel() const { return highestLevel_; }
+  float LowestLevel() const { return lowestLevel_; }
+  int HighestPixel() const { return highestPixel_; }
+  int LowestPixel() const { return lowestPixel_; }
+  TDecoderState State() const { return state_; }
+  int SyncTemplateLength() const { return static_cast<int>(template_.size()); }
+  const std::vector<float>& SyncTemplate() const { return template_; }
+  int LineLength() const { return lineLength_; }
+  // The stored image; null before a run and after a run that stored nothing.
+  const TIplImage* Image() const { return image_.get(); }
+  TIplImage* Image() { return image_.get(); }
+
+  TSensor& Sensor() { return *sensor_; }
+  TSensorModel SensorModel() const { return sensor_->Model(); }
+  void SetSensorModel(TSensorModel m) { sensor_->SetModel(m); }
+  TPassband Passband() const { return passband_; }
+  void SetPassband(TPassband p) { passband_ = p; }
+  float Gamma() const { return gamma_; }
+
+  virtual void AllocateBuffers();
+
+ protected:
+  void Process(SampleBlock block) override;
+  // Decodes the first `count` pairs of `pairs`; at least twice the template
+  // length of further pairs follow them, so every pair can be correlated.
+  virtual void DecodeBlock(std::span<TSample> pairs, int count) = 0;
+  void Progress(TProgressKind kind, const std::string& text);
+
+  // Buffers.
+  std::vector<TSample> sampleBuffer_;
+  int sampleHeld_ = 0;
+  int overlap_ = 0;
+  std::vector<float> template_;
+  int lineLength_ = 0;  // N
+  int missing_ = 0;     // R
+  std::vector<float> line_, previousLine_;
+  int writeIndex_ = 0;   // J
+  float best_ = -1e10f;  // B
+  int rises_ = 0;        // K
+  int lowestPixel_ = 100000, highestPixel_ = 0;
+  std::unique_ptr<TIplImage> image_;
+  float gamma_ = 2.2f;
+  std::int64_t toCome_ = 0;
+  int percentDone_ = 0;
+  int lineCount_ = 0;
+  int syncCycles_ = 1, syncHz_ = 256, rxSampleRate_ = 0, linesPerSecond_ = 2;
+  int extraSamples_ = 0;
+  std::unique_ptr<TSensor> sensor_;
+  float highestLevel_ = -100000.0f, lowestLevel_ = 100000.0f;
+  float toneThreshold_ = 0.0f;
+  TPassband passband_ = pbNormal;
+  float slicerWeights_[2] = {0.5f, 0.5f};
+  bool slicerOn_ = true;
+  int skipCounter_ = 0;
+  TDecoderState state_ = dsSkip;
+
+ private:
+  void Receive(std::span<TSample> block);
+  TProgressEvent onProgress_;
+  TTickSource ticks_;
+  std::int64_t lastProgressTick_ = 0;
+  bool progressDelivered_ = false;
+};
+
+class TSatelliteVideoDecoder : public TCustomVideoDecoder {
+ public:
+  TSatelliteVideoDecoder();
+
+  bool AutoBlack() const { return autoBlack_; }
+  void SetAutoBlack(bool v) { autoBlack_ = v; }
+  bool CropNoise() const { return cropNoise_; }
+  void SetCropNoise(bool v) { cropNoise_ = v; }
+  TDecodeParameters DecodeParameters() const { return decodeParameters_; }
+  void SetDecodeParameters(TDecodeParameters type);
+  bool EqualiseHistogram() const { return equaliseHistogram_; }
+  void SetEqualiseHistogram(bool v) { equaliseHistogram_ = v; }
+  void SetGamma(float g);
+  bool LargeImage() const { return largeImage_; }
+  void SetLargeImage(bool v) { largeImage_ = v; }
+  TSharpen Sharpen() const { return sharpen_; }
+  void SetSharpen(TSharpen s) { sharpen_ = s; }
+  bool Use832HzSync() const { return use832_; }
+  // Takes effect at the next setting of DecodeParameters.
+  void SetUse832HzSync(bool v) { use832_ = v; }
+  bool WideSyncWindow() const { return wideSyncWindow_; }
+  void SetWideSyncWindow(bool v) { wideSyncWindow_ = v; }
+  float SyncBoost() const { return syncBoost_; }
+  void SetSyncBoost(float b) { syncBoost_ = b; }
+
+  int PixelsPerLine() const { return pixelsPerLine_; }
+  int WidestLine() const { return widestLine_; }
+  int SyncWindow() const { return syncWindow_; }
+  float SyncThreshold() const { return syncThreshold_; }
+  double MeasuredSampleRate() const { return measuredSampleRate_; }
+  const std::vector<float>& ColumnSums() const { return columnSums_; }
+  const std::array<int, 32768>& Histogram() const { return histogram_; }
+  int SkipCounter() const { return skipCounter_; }
+  bool FromImageFile() const { return fromImageFile_; }
+  std::chrono::milliseconds Elapsed() const { return elapsed_; }
+
+  void AllocateBuffers() override;
+  void BeginData() override;
+  void EndData() override;
+
+  // Re-processing of saved pictures: each 8-bit pixel is stored as value x 64.
+  // False, with nothing changed, for unsuitable input.
+  bool LoadFromPixels(int width, int height, std::span<const std::uint8_t> pixels, int rowStride);
+  bool LoadFromRawFile(const std::string& fileName);
+
+  // Set by the run before BeginData and MakeImage.
+  bool AttemptReSync = false;
+  bool Despeckle = false;
+  TDiagnostics* Log = nullptr;
+
+ protected:
+  void DecodeBlock(std::span<TSample> pairs, int count) override;
+
+ private:
+  float Correlation(const TSample* at) const;
+  bool SearchCandidate(std::span<TSample> pairs, int k, int count, float theta);
+  int LineEndPeak(const TSample* from);
+  void EndLine(float value, float correlation, float theta);
+  void StoreLine(int fillCount);
+  void PlainStore(std::span<const float> line);
+  void AllocateImage(int width, int height);
+  void AddLog(std::string line) {
+    if (Log) Log->Add(std::move(line));
+  }
+
+  bool autoBlack_ = false, cropNoise_ = false, equaliseHistogram_ = false;
+  bool largeImage_ = true, use832_ = false, wideSyncWindow_ = false;
+  TDecodeParameters decodeParameters_ = dpMeteor35;
+  TSharpen sharpen_ = shSharpen;
+  float syncBoost_ = 1.0f;
+
+  int syncWindow_ = 10;  // W_s
+  float syncThreshold_ = 0.6f;
+  bool absoluteCorrelation_ = false;
+  std::string searchText_, lossText_;
+  std::int64_t sampleIndex_ = 0;  // n
+  std::int64_t geoLine2Index_ = 0, lossIndex_ = 0;
+  int fillCount_ = 0;  // F
+  double measuredSampleRate_ = 0.0;
+  std::chrono::steady_clock::time_point started_;
+  std::chrono::milliseconds elapsed_{};
+  int pixelsPerLine_ = 0, widestLine_ = 0;
+  std::vector<float> columnSums_, carry_;
+  int splitOffset_ = 0;
+  bool carryValid_ = false;
+  std::array<int, 32768> histogram_{};
+  int zeroCrossings_ = 0;  // Z
+  bool positive_ = false;
+  bool fromImageFile_ = false;
+  bool wefaxHeaderDone_ = false;
+  TResonatorDesign resonator_;
+  TResonatorState resonatorState_;
+  float toneLevel_ = 0.0f;  // u
+  int lineEndCountdown_ = 0;
+};
+
+}  // namespace vivurozed

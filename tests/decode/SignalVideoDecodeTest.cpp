@@ -1,0 +1,369 @@
+#include "decode/SignalVideoDecode.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numeric>
+
+#include "AptSignal.h"
+#include "WavWriter.h"
+
+namespace vivurozed {
+namespace {
+
+using testing::AptOptions;
+using testing::AptSignal;
+
+constexpr int kRate = 11025;
+
+// Feeds samples, as envelope values in the real parts, through the decoder
+// the way the chain does.
+void Decode(TSatelliteVideoDecoder& d, const std::vector<std::int16_t>& samples,
+            int blockSize = 2048) {
+  d.SetTotalSamples(static_cast<int>(samples.size()));
+  d.BeginData();
+  std::vector<TSample> block;
+  for (std::size_t pos = 0; pos < samples.size(); pos += static_cast<std::size_t>(blockSize)) {
+    const std::size_t n =
+        std::min<std::size_t>(static_cast<std::size_t>(blockSize), samples.size() - pos);
+    block.assign(n, TSample{});
+    for (std::size_t i = 0; i < n; ++i) block[i] = TSample(samples[pos + i], 0.0f);
+    d.DataIn(nullptr, block);
+  }
+  d.EndData();
+}
+
+std::vector<std::int16_t> AptEnvelope(AptOptions o) {
+  o.envelopeOnly = true;
+  o.peak = 16000;
+  return AptSignal(o);
+}
+
+// The column where the channel B sync burst (7 cycles of 3 high and 2 low
+// words) best matches a row, found independently of the decoder's template.
+int SyncBColumn(const TIplImage& image, int row) {
+  const std::uint16_t* r = image.Row16(row);
+  const double samplesPerWord = kRate / 4160.0;
+  const int span = static_cast<int>(35 * samplesPerWord);
+  std::vector<float> pattern(static_cast<std::size_t>(span));
+  for (int i = 0; i < span; ++i) {
+    const int word = static_cast<int>(i / samplesPerWord);
+    pattern[static_cast<std::size_t>(i)] = word % 5 < 3 ? 1.0f : -1.0f;
+  }
+  int best = -1;
+  double bestScore = -1e300;
+  for (int x = 0; x + span < image.Width(); ++x) {
+    double mean = 0;
+    for (int i = 0; i < span; ++i) mean += r[x + i];
+    mean /= span;
+    double score = 0;
+    for (int i = 0; i < span; ++i)
+      score += (r[x + i] - mean) * pattern[static_cast<std::size_t>(i)];
+    if (score > bestScore) {
+      bestScore = score;
+      best = x;
+    }
+  }
+  return best;
+}
+
+// Sync B columns of every row, and the spread of the rows around their median.
+struct SyncSpread {
+  int median = 0, worst = 0;
+};
+SyncSpread MeasureSyncB(const TIplImage& image, int firstRow = 0) {
+  std::vector<int> cols;
+  for (int y = firstRow; y < image.Height(); ++y) cols.push_back(SyncBColumn(image, y));
+  std::vector<int> sorted = cols;
+  std::sort(sorted.begin(), sorted.end());
+  SyncSpread s;
+  s.median = sorted[sorted.size() / 2];
+  for (int c : cols) s.worst = std::max(s.worst, std::abs(c - s.median));
+  return s;
+}
+
+TEST(DecodeParameters, TableAndTemplates) {
+  TSatelliteVideoDecoder d;
+  EXPECT_EQ(d.DecodeParameters(), dpMeteor35);
+  d.SetDecodeParameters(dpNOAAapt);
+  EXPECT_EQ(d.SyncTemplateLength(), 74);
+  EXPECT_EQ(d.LineLength(), 5512);
+  d.SetUse832HzSync(true);
+  d.SetDecodeParameters(dpNOAAapt);
+  EXPECT_EQ(d.SyncTemplateLength(), 92);
+  d.SetDecodeParameters(dpSich);
+  EXPECT_EQ(d.SyncTemplateLength(), kRate * 33 / 1000);
+  EXPECT_FLOAT_EQ(d.SyncThreshold(), 0.975f);
+  EXPECT_EQ(d.SyncTemplate()[0], -1.0f);
+  EXPECT_EQ(d.SyncTemplate().back(), 1.0f);
+  d.SetDecodeParameters(dpSich6);
+  EXPECT_EQ(d.SyncTemplateLength(), kRate * 32 / 1000 + 7 * kRate / 600);
+  EXPECT_EQ(d.SyncTemplate()[0], 0.0f);  // 32 ms of silence first
+  d.SetDecodeParameters(dpWEFAX);
+  const auto& edge = d.SyncTemplate();
+  ASSERT_EQ(edge.size(), static_cast<std::size_t>(kRate / 120));
+  EXPECT_LT(edge[10], 0.0f);
+  EXPECT_GT(edge[edge.size() - 10], 0.0f);
+  d.SetDecodeParameters(dpMeteor221);
+  EXPECT_EQ(d.LineLength(), kRate / 2 + 9);
+  d.SetDecodeParameters(dpResursO1N4);
+  EXPECT_EQ(d.LineLength(), kRate / 2 + 7);
+
+  d.SetGamma(0.1f);
+  EXPECT_FLOAT_EQ(d.Gamma(), 0.2f);
+  d.SetGamma(7.0f);
+  EXPECT_FLOAT_EQ(d.Gamma(), 5.0f);
+
+  TDecodeParameters t;
+  ASSERT_TRUE(DecodeParametersFromName("Sich600", t));
+  EXPECT_EQ(t, dpSich6);
+  EXPECT_FALSE(DecodeParametersFromName("noaa", t));
+}
+
+TEST(SatelliteVideoDecoder, NominalAptStaysInOneColumn) {
+  AptOptions o;
+  o.seconds = 30;
+  o.startWord = 700;
+  o.snrDb = 30;
+  TSatelliteVideoDecoder d;
+  d.SetDecodeParameters(dpNOAAapt);
+  TDiagnostics log;
+  d.Log = &log;
+  Decode(d, AptEnvelope(o));
+  ASSERT_NE(d.Image(), nullptr);
+  // 60 line periods; the search and the first partial line cost one or two.
+  EXPECT_GE(d.Image()->Height(), 56);
+  EXPECT_LE(d.Image()->Height(), 60);
+  EXPECT_EQ(d.Image()->Height() % 2, 0);
+  EXPECT_EQ(d.Image()->Width(), 5512);
+  const SyncSpread s = MeasureSyncB(*d.Image());
+  EXPECT_LE(s.worst, 2);
+  // A line starts two samples after the first high word of the sync A burst
+  // (word 4), so sync B (word 1040) sits 1036 words in, less those two.
+  EXPECT_NEAR(s.median, 1036 * kRate / 4160.0 - 2, 1.5);
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Signal level is OK"}));
+}
+
+TEST(SatelliteVideoDecoder, FollowsAClockErrorOfSomeHundredPpm) {
+  for (double ppm : {-400.0, 300.0}) {
+    AptOptions o;
+    o.seconds = 40;
+    o.wordRatePpm = ppm;
+    o.snrDb = 25;
+    TSatelliteVideoDecoder d;
+    d.SetDecodeParameters(dpNOAAapt);
+    Decode(d, AptEnvelope(o));
+    ASSERT_NE(d.Image(), nullptr);
+    EXPECT_GE(d.Image()->Height(), 76) << ppm;
+    // 400 ppm drifts 2.2 samples a line; the line end follows it, so no row
+    // strays from its neighbours by more than the window.
+    const SyncSpread s = MeasureSyncB(*d.Image());
+    EXPECT_LE(s.worst, 4) << ppm;
+  }
+}
+
+TEST(SatelliteVideoDecoder, RelocksAfterAFadeAndKeepsTheTimeScale) {
+  AptOptions o;
+  o.seconds = 40;
+  o.snrDb = 25;
+  o.fadeStart = 15;
+  o.fadeLength = 4;
+  o.fadeDepthDb = 60;  // the signal is gone: only noise remains
+  TSatelliteVideoDecoder d;
+  d.SetDecodeParameters(dpNOAAapt);
+  d.AttemptReSync = true;
+  TDiagnostics log;
+  d.Log = &log;
+  Decode(d, AptEnvelope(o));
+  ASSERT_NE(d.Image(), nullptr);
+  std::vector<std::string> relocks;
+  for (const auto& line : log.Lines()) {
+    if (line.find("relock after") != std::string::npos) relocks.push_back(line);
+  }
+  ASSERT_FALSE(relocks.empty());
+  EXPECT_EQ(relocks[0].rfind("NOAA sync loss at line ", 0), 0u) << relocks[0];
+  // Filler lines keep two lines a second across the gap.
+  EXPECT_GE(d.Image()->Height(), 76);
+  EXPECT_LE(d.Image()->Height(), 80);
+  // After the fade the sync is back in its column.
+  const SyncSpread s = MeasureSyncB(*d.Image(), 2 * 21);
+  EXPECT_LE(s.worst, 2);
+}
+
+TEST(SatelliteVideoDecoder, WithoutReSyncAFadeDoesNotStopThePicture) {
+  AptOptions o;
+  o.seconds = 30;
+  o.snrDb = 25;
+  o.fadeStart = 10;
+  o.fadeLength = 3;
+  o.fadeDepthDb = 60;
+  TSatelliteVideoDecoder d;
+  d.SetDecodeParameters(dpNOAAapt);
+  TDiagnostics log;
+  d.Log = &log;
+  Decode(d, AptEnvelope(o));
+  ASSERT_NE(d.Image(), nullptr);
+  EXPECT_GE(d.Image()->Height(), 56);
+  for (const auto& line : log.Lines()) EXPECT_EQ(line.find("relock"), std::string::npos);
+}
+
+TEST(SatelliteVideoDecoder, BlockSizeDoesNotChangeThePicture) {
+  AptOptions o;
+  o.seconds = 12;
+  o.snrDb = 30;
+  const auto s = AptEnvelope(o);
+  TSatelliteVideoDecoder small, huge;
+  small.SetDecodeParameters(dpNOAAapt);
+  huge.SetDecodeParameters(dpNOAAapt);
+  Decode(small, s, 333);
+  Decode(huge, s, static_cast<int>(s.size()));  // far longer than the sample buffer
+  ASSERT_NE(small.Image(), nullptr);
+  ASSERT_NE(huge.Image(), nullptr);
+  ASSERT_EQ(small.Image()->Height(), huge.Image()->Height());
+  for (int y = 0; y < small.Image()->Height(); ++y) {
+    ASSERT_EQ(0, std::memcmp(small.Image()->Row16(y), huge.Image()->Row16(y),
+                             static_cast<std::size_t>(small.Image()->Width()) * 2))
+        << "row " << y;
+  }
+}
+
+// A plain 1040 Hz sync train of `lines` lines on a constant level.
+std::vector<std::int16_t> SyncTrain(int lines, std::int16_t level, std::int16_t high) {
+  std::vector<std::int16_t> s(static_cast<std::size_t>(kRate * (lines + 1) / 2), level);
+  for (int line = 0; line <= lines; ++line) {
+    const int start = line * kRate / 2 + 100;
+    for (int i = 0; i < 74; ++i) {
+      s[static_cast<std::size_t>(start + i)] =
+          std::sin(2 * M_PI * 1040.0 * i / kRate) > 0 ? high : 0;
+    }
+  }
+  return s;
+}
+
+TEST(SatelliteVideoDecoder, KeepsAnEvenNumberOfLinesAndChecksTheLevel) {
+  TSatelliteVideoDecoder d;
+  d.SetDecodeParameters(dpNOAAapt);
+  TDiagnostics log;
+  d.Log = &log;
+  Decode(d, SyncTrain(8, 2000, 16000));  // 7 whole lines after the first sync
+  ASSERT_NE(d.Image(), nullptr);
+  EXPECT_EQ(d.Image()->Height(), 6);
+  EXPECT_EQ(log.Lines().back(), "Signal level is OK");
+
+  // Most of the picture near the top of the range: the receiver overdrives.
+  TSatelliteVideoDecoder loud;
+  loud.SetDecodeParameters(dpNOAAapt);
+  TDiagnostics log2;
+  loud.Log = &log2;
+  Decode(loud, SyncTrain(8, 30000, 32767));
+  ASSERT_NE(loud.Image(), nullptr);
+  EXPECT_EQ(log2.Lines().back(), "## Warning, signal level too high and may be clipping ##");
+}
+
+TEST(SatelliteVideoDecoder, ProgressIsThrottledToOneCallPerHundredMilliseconds) {
+  AptOptions o;
+  o.seconds = 10;
+  std::int64_t now = 0;
+  TSatelliteVideoDecoder d;
+  d.SetDecodeParameters(dpNOAAapt);
+  d.SetTickSource([&] {
+    now += 7;  // each look at the clock takes 7 ms
+    return now;
+  });
+  std::vector<std::pair<TProgressKind, std::int64_t>> calls;
+  std::vector<std::string> texts;
+  d.SetOnProgress([&](TCustomVideoDecoder&, TProgressKind kind, const std::string& text, int) {
+    calls.emplace_back(kind, now);
+    texts.push_back(text);
+  });
+  Decode(d, AptEnvelope(o), 512);
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls[0].first, pkBegin);
+  EXPECT_EQ(texts[0], "Find 7 cycles 1040 Hz sync");
+  for (std::size_t i = 1; i < calls.size(); ++i) {
+    EXPECT_EQ(calls[i].first, pkProgress);
+    EXPECT_GE(calls[i].second - calls[i - 1].second, 100);
+  }
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "Process wave file"), texts.end());
+}
+
+TEST(SatelliteVideoDecoder, EndMarkerCutsTheBlock) {
+  AptOptions o;
+  o.seconds = 8;
+  const auto s = AptEnvelope(o);
+  TSatelliteVideoDecoder plain, marked;
+  plain.SetDecodeParameters(dpNOAAapt);
+  marked.SetDecodeParameters(dpNOAAapt);
+  Decode(plain, s, 1000);
+
+  // The same samples, each block padded with garbage behind an end marker.
+  marked.SetTotalSamples(static_cast<int>(s.size()));
+  marked.BeginData();
+  for (std::size_t pos = 0; pos < s.size(); pos += 1000) {
+    const std::size_t n = std::min<std::size_t>(1000, s.size() - pos);
+    std::vector<TSample> block(n + 40, TSample(30000, 0));
+    for (std::size_t i = 0; i < n; ++i) block[i] = TSample(s[pos + i], 0);
+    const std::string marker = "DATASTREAM ";
+    block[block.size() - 12] = TSample(static_cast<float>(n), 0);
+    for (std::size_t i = 0; i < marker.size(); ++i) {
+      block[block.size() - 1 - i] = TSample(static_cast<float>(marker[i]) + 0.5f, 0);
+    }
+    marked.DataIn(nullptr, block);
+  }
+  marked.EndData();
+  ASSERT_NE(plain.Image(), nullptr);
+  ASSERT_NE(marked.Image(), nullptr);
+  ASSERT_EQ(plain.Image()->Height(), marked.Image()->Height());
+  EXPECT_EQ(0, std::memcmp(plain.Image()->Row16(3), marked.Image()->Row16(3),
+                           static_cast<std::size_t>(plain.Image()->Width()) * 2));
+}
+
+TEST(SatelliteVideoDecoder, NoSyncGivesNoPicture) {
+  std::vector<std::int16_t> noise(static_cast<std::size_t>(kRate * 5));
+  std::uint32_t x = 1;
+  for (auto& v : noise) {
+    x = x * 1664525u + 1013904223u;
+    v = static_cast<std::int16_t>((x >> 16) % 8000);
+  }
+  TSatelliteVideoDecoder d;
+  d.SetDecodeParameters(dpNOAAapt);
+  Decode(d, noise);
+  EXPECT_EQ(d.Image(), nullptr);
+  EXPECT_EQ(d.LineCount(), 0);
+  EXPECT_EQ(d.State(), dsSearch);
+}
+
+TEST(SatelliteVideoDecoder, LoadsRawLineFilesAndPictures) {
+  testing::TempDir dir;
+  std::vector<std::uint8_t> bytes(1024 * 702);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i / 1024);
+  testing::WriteBytes(dir / "pass.noa", bytes);
+  TSatelliteVideoDecoder d;
+  ASSERT_TRUE(d.LoadFromRawFile((dir / "pass.noa").string()));
+  ASSERT_NE(d.Image(), nullptr);
+  EXPECT_EQ(d.Image()->Height(), 700);  // the header record skipped, 701 made even
+  EXPECT_EQ(d.Image()->Row16(0)[5], 1 * 64);
+  double mean = 0;
+  for (int y = 0; y < 700; ++y) mean += 64.0 * ((y + 1) % 256) / 700;
+  EXPECT_NEAR(d.ColumnSums()[0], mean, 1e-2);
+
+  bytes.resize(1024 * 700);  // not more than 700 records
+  testing::WriteBytes(dir / "short.noa", bytes);
+  TSatelliteVideoDecoder e;
+  EXPECT_FALSE(e.LoadFromRawFile((dir / "short.noa").string()));
+  EXPECT_FALSE(e.LoadFromRawFile((dir / "missing.noa").string()));
+  EXPECT_EQ(e.Image(), nullptr);
+
+  std::vector<std::uint8_t> pixels(100 * 61, 3);
+  EXPECT_FALSE(e.LoadFromPixels(100, 59, pixels, 100));
+  ASSERT_TRUE(e.LoadFromPixels(100, 61, pixels, 100));
+  EXPECT_EQ(e.Image()->Height(), 60);
+  EXPECT_EQ(e.Image()->Row16(59)[99], 192);
+  EXPECT_TRUE(e.FromImageFile());
+  EXPECT_FLOAT_EQ(e.HighestLevel(), 16320.0f);
+}
+
+}  // namespace
+}  // namespace vivurozed
