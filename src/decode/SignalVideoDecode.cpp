@@ -184,6 +184,9 @@ void TSatelliteVideoDecoder::BeginData() {
   } else {
     syncWindow_ = rate / ((wideSyncWindow_ ? 2 : 3) * syncHz_);
   }
+  // A line starts two pairs after a sync peak, so the next peak is due two
+  // pairs before a nominal line length.
+  lineEndOpen_ = std::max(rate / linesPerSecond_ - 2 - syncWindow_, 1);
   percentDone_ = 0;
   toCome_ = TotalSamples();
   sampleIndex_ = 0;
@@ -365,7 +368,7 @@ void TSatelliteVideoDecoder::DecodeBlock(std::span<TSample> pairs, int count) {
         ++writeIndex_;
         --missing_;
         if (!geostationary) {
-          if (missing_ < 2 * syncWindow_) {
+          if (writeIndex_ >= lineEndOpen_) {
             state_ = dsLineEnd;
             lineEndCountdown_ = LineEndPeak(&p + 1) + 2;
           }
@@ -409,13 +412,15 @@ void TSatelliteVideoDecoder::DecodeBlock(std::span<TSample> pairs, int count) {
 }
 
 // The line ends just after the correlation peak nearest the nominal line
-// end. The window reaches one W_s before the nominal opening and two after
-// it: a recorder clock a few hundred ppm off puts the next sync a sample or
-// two early or late, and the sync of an early line would otherwise be missed
-// and the picture drift. The pairs ahead are already in the buffer, so the
-// peak is found by looking ahead rather than by waiting for the fall.
+// end, found within W_s either side of it (a third of a sync cycle, so no
+// neighbouring or inverted cycle can be taken for it). The window reaches
+// before the nominal end as well as after: a recorder clock a few hundred
+// ppm fast puts the next sync a sample or two early, and a window that only
+// opened at the nominal end would miss it and let the picture drift. The
+// pairs ahead are already in the buffer, so the peak is found by looking
+// ahead rather than by waiting for the correlation to fall.
 int TSatelliteVideoDecoder::LineEndPeak(const TSample* from) {
-  const int span = std::min(3 * syncWindow_, static_cast<int>(template_.size()) - 2);
+  const int span = std::min(2 * syncWindow_, static_cast<int>(template_.size()) - 2);
   int peak = 0;
   float best = kNoBest;
   for (int d = 0; d <= span; ++d) {
@@ -434,7 +439,7 @@ void TSatelliteVideoDecoder::EndLine(float value, float correlation, float theta
   std::fill(line_.begin() + std::min(writeIndex_, lineLength_), line_.end(), value);
   StoreLine(fillCount_);
   fillCount_ = 0;
-  if (rises_ < 3 * syncWindow_) previousLine_ = line_;  // the peak was inside the window
+  if (rises_ < 2 * syncWindow_) previousLine_ = line_;  // the peak was inside the window
   Progress(pkProgress, "Process wave file");
   std::fill(line_.begin(), line_.end(), 0.0f);
   // The geostationary line clock computes no correlation, so it has no loss test.

@@ -210,6 +210,7 @@ class TSatelliteVideoDecoder : public TCustomVideoDecoder {
   TResonatorDesign resonator_;
   TResonatorState resonatorState_;
   float toneLevel_ = 0.0f;  // u
+  int lineEndOpen_ = 1;     // the write index at which the line-end window opens
   int lineEndCountdown_ = 0;
 };
 
