@@ -1,0 +1,164 @@
+#include "app/CommandLine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+
+namespace vivurozed {
+
+namespace {
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool StartsWith(const std::string& s, const std::string& prefix) {
+  return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool Contains(const std::string& s, const std::string& part) {
+  return s.find(part) != std::string::npos;
+}
+
+// The number after the leading non-digits ("F11030" -> 11030, "G1.8" -> 1.8).
+std::optional<double> NumberAfterLetters(const std::string& p) {
+  const auto first = std::find_if(
+      p.begin(), p.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+  if (first == p.end()) return std::nullopt;
+  const std::string rest(first, p.end());
+  char* end = nullptr;
+  const double v = std::strtod(rest.c_str(), &end);
+  if (end == rest.c_str()) return std::nullopt;
+  return v;
+}
+
+bool DefaultIsFolder(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_directory(path, ec);
+}
+
+// The letter after an option's letters, if any ("B2" -> '2').
+char After(const std::string& p, std::size_t n) {
+  return p.size() > n ? p[n] : '\0';
+}
+
+// Applies one upper-cased option; false when no option begins it.
+bool ApplyOption(const std::string& p, TBatchOptions& o) {
+  bool known = false;
+  auto has = [&](const char* letters) {
+    const bool yes = StartsWith(p, letters);
+    known = known || yes;
+    return yes;
+  };
+  if (has("S")) o.southBound = true;
+  if (has("I")) o.largeImage = true;
+  if (has("T")) o.tapeInput = true;
+  if (has("K")) o.keepWindow = true;
+  if (has("H")) o.equaliseHistogram = true;
+  if (has("R")) o.reSync = true;
+  if (has("2J")) o.noaaOutput = 2;
+  if (has("2B")) o.noaaOutput = 0;
+  if (has("2JX")) o.noaaOutput = -1;
+  if (has("2F")) o.cropNoise = false;
+  if (has("2LB")) o.lumChanB = true;
+  if (has("2SCO")) o.saveOnlyColour = true;
+  if (has("2HLS")) o.secondColourMap = true;
+  if (has("M")) o.sensorModel = SensorModelFromText(p);
+  if (has("B")) {
+    const char c = After(p, 1);
+    o.passband = c == '1' ? pbNormal : c == '2' ? pbWide : pbNarrow;
+  }
+  if (has("C")) {
+    const char c = After(p, 1);
+    o.sharpen = c == '1' ? shSharpen : c == '2' ? shSharpenMore : shNone;
+  }
+  if (has("2A")) {
+    const char c = After(p, 2);
+    if (c >= '0' && c <= '2') o.illumination = c - '0';
+  }
+  if (has("2C")) {
+    for (const char* name : {"CLOUDTOP", "THERM", "HSV", "HLS", "USER"}) {
+      if (Contains(p.substr(2), name)) {
+        o.colourMapName = name;
+        break;
+      }
+    }
+  }
+  if (has("F")) {
+    const auto v = NumberAfterLetters(p);
+    if (v && *v >= 10925 && *v <= 11125) o.sampleRate = static_cast<int>(*v);
+  }
+  if (has("G")) {
+    const auto v = NumberAfterLetters(p);
+    if (v && *v >= 0.2 && *v <= 5.0) o.gamma = static_cast<float>(*v);
+  }
+  if (has("W")) {
+    if (Contains(p, "WJ")) o.geostationary = 1;
+    if (Contains(p, "WU")) o.geostationary = 2;
+    if (Contains(p, "WE")) o.geostationary = 3;
+  }
+  if (has("O")) o.overlayElements = p.substr(1);
+  if (p == "-HIDE") {
+    o.hide = true;
+    known = true;
+  }
+  return known;
+}
+
+bool IsPictureName(const std::string& p) {
+  const std::string ext = Upper(std::filesystem::path(p).extension().string());
+  return ext == ".BMP" || ext == ".PNG" || ext == ".JPG";
+}
+
+}  // namespace
+
+TSensorModel SensorModelFromText(const std::string& text) {
+  const std::string t = Upper(text);
+  if (Contains(t, "NOAA12")) return smNOAA12;
+  if (Contains(t, "NOAA14")) return smNOAA14;
+  if (Contains(t, "NOAA15")) return smNOAA15;
+  if (Contains(t, "NOAA16")) return smNOAA16;
+  if (Contains(t, "NOAA17")) return smNOAA17;
+  return smUnknown;
+}
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& parameters,
+                              bool (*isFolder)(const std::string& path)) {
+  if (!isFolder) isFolder = DefaultIsFolder;
+  TCommandLine r;
+  if (parameters.empty() || parameters[0].empty()) {
+    r.error = "No input file given";
+    return r;
+  }
+  TBatchOptions& o = r.options;
+  std::error_code ec;
+  const auto absolute = std::filesystem::absolute(parameters[0], ec);
+  o.input = ec ? parameters[0] : absolute.string();
+
+  if (parameters.size() == 2 && (Upper(parameters[1]) == "N" || Upper(parameters[1]) == "S")) {
+    o.interactiveDirectionOnly = true;
+    o.southBound = Upper(parameters[1]) == "S";
+    r.ok = true;
+    return r;
+  }
+  std::size_t first = 1;
+  if (parameters.size() > 1 && (IsPictureName(parameters[1]) || isFolder(parameters[1]))) {
+    o.output = parameters[1];
+    o.outputIsFolder = !IsPictureName(parameters[1]);
+    first = 2;
+  }
+  for (std::size_t i = first; i < parameters.size(); ++i) {
+    const std::string p = Upper(parameters[i]);
+    if (p.empty() || !ApplyOption(p, o)) {
+      r.error = "Unknown option \"" + parameters[i] + "\"";
+      if (!p.empty() && i == 1) r.error += " (nor an output picture name or an existing folder)";
+      return r;
+    }
+  }
+  r.ok = true;
+  return r;
+}
+
+}  // namespace vivurozed

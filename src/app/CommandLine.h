@@ -1,0 +1,61 @@
+// The command line of an unattended run: input file, optional output (a
+// picture name or a folder) and option letters.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "decode/SignalVideoParamDefs.h"
+#include "noaa/Thermal.h"
+
+namespace vivurozed {
+
+// What the options choose. Unset optionals keep the stored setting.
+struct TBatchOptions {
+  std::string input;
+  std::string output;  // empty: no output, the run is interactive
+  bool outputIsFolder = false;
+  bool interactiveDirectionOnly = false;  // "pass.wav N": direction only, then a normal run
+  bool southBound = false;
+  bool largeImage = false;
+  bool tapeInput = false;
+  bool keepWindow = false;
+  bool equaliseHistogram = false;
+  bool reSync = false;
+  bool despeckle = false;
+  bool cropNoise = true;
+  bool lumChanB = false;
+  bool saveOnlyColour = false;
+  bool hide = false;
+  // -1 none, 0 BMP, 1 JPEG default quality, 2 JPEG high quality.
+  int noaaOutput = 1;
+  int colourMapIndex = 0;
+  std::optional<std::string> colourMapName;  // "HSV", "HLS", "THERM", "CLOUDTOP", "USER"
+  bool secondColourMap = false;
+  std::optional<TSensorModel> sensorModel;
+  TPassband passband = pbNormal;
+  std::optional<TSharpen> sharpen;
+  std::optional<int> illumination;  // 0 none, 1 slight, 2 more
+  std::optional<int> sampleRate;
+  std::optional<float> gamma;
+  int geostationary = 0;        // 0 none, 1 GMS, 2 GOES, 3 Meteosat
+  std::string overlayElements;  // letters after "O"; empty: no overlay drawn
+};
+
+struct TCommandLine {
+  bool ok = false;
+  std::string error;  // why the command line was refused
+  TBatchOptions options;
+};
+
+// Parses the parameters after the program name. isFolder tells whether a
+// path names an existing folder (a parameter test, kept apart for tests).
+TCommandLine ParseCommandLine(const std::vector<std::string>& parameters,
+                              bool (*isFolder)(const std::string& path) = nullptr);
+
+// "NOAA12" .. "NOAA17" inside a text: the sensor model, otherwise unknown.
+TSensorModel SensorModelFromText(const std::string& text);
+
+}  // namespace vivurozed

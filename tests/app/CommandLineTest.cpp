@@ -1,0 +1,108 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace vivurozed {
+namespace {
+
+bool NoFolders(const std::string&) {
+  return false;
+}
+bool OutIsFolder(const std::string& p) {
+  return p == "out";
+}
+
+TBatchOptions Parse(std::vector<std::string> p, bool (*isFolder)(const std::string&) = NoFolders) {
+  const TCommandLine c = ParseCommandLine(p, isFolder);
+  EXPECT_TRUE(c.ok) << c.error;
+  return c.options;
+}
+
+TEST(CommandLine, BatchDefaults) {
+  const TBatchOptions o = Parse({"pass.wav", "out.png"});
+  EXPECT_EQ(o.output, "out.png");
+  EXPECT_FALSE(o.outputIsFolder);
+  EXPECT_FALSE(o.southBound);
+  EXPECT_EQ(o.noaaOutput, 1);
+  EXPECT_FALSE(o.largeImage);
+  EXPECT_FALSE(o.equaliseHistogram);
+  EXPECT_TRUE(o.cropNoise);
+  EXPECT_EQ(o.passband, pbNormal);
+  EXPECT_FALSE(o.sensorModel.has_value());
+  EXPECT_TRUE(o.overlayElements.empty());
+  EXPECT_EQ(o.input.front(), '/');  // made absolute
+}
+
+TEST(CommandLine, OutputIsAPictureNameOrAFolder) {
+  EXPECT_TRUE(Parse({"a.wav", "out"}, OutIsFolder).outputIsFolder);
+  EXPECT_EQ(Parse({"a.wav", "X.JPG"}).output, "X.JPG");
+  const TBatchOptions o = Parse({"a.wav", "S", "I"});  // no output: options from the second
+  EXPECT_TRUE(o.output.empty());
+  EXPECT_TRUE(o.southBound);
+  EXPECT_TRUE(o.largeImage);
+}
+
+TEST(CommandLine, DirectionAloneRunsInteractively) {
+  const TBatchOptions n = Parse({"pass.wav", "N"});
+  EXPECT_TRUE(n.interactiveDirectionOnly);
+  EXPECT_FALSE(n.southBound);
+  EXPECT_TRUE(Parse({"pass.wav", "s"}).southBound);
+}
+
+TEST(CommandLine, EveryOptionLetter) {
+  const TBatchOptions o =
+      Parse({"p.wav",      "out.png", "s",    "i",    "t",       "k",    "h",  "r",
+             "2f",         "2lb",     "2sco", "2hls", "Mnoaa15", "B2",   "C2", "2A1",
+             "2Ccloudtop", "F11030",  "G1.8", "WE",   "OBGT",    "-hide"});
+  EXPECT_TRUE(o.southBound && o.largeImage && o.tapeInput && o.keepWindow);
+  EXPECT_TRUE(o.equaliseHistogram && o.reSync && o.lumChanB && o.saveOnlyColour);
+  EXPECT_TRUE(o.secondColourMap && o.hide);
+  EXPECT_FALSE(o.cropNoise);
+  EXPECT_EQ(o.sensorModel, smNOAA15);
+  EXPECT_EQ(o.passband, pbWide);
+  EXPECT_EQ(o.sharpen, shSharpenMore);
+  EXPECT_EQ(o.illumination, 1);
+  EXPECT_EQ(o.colourMapName, "CLOUDTOP");
+  EXPECT_EQ(o.sampleRate, 11030);
+  EXPECT_FLOAT_EQ(o.gamma.value(), 1.8f);
+  EXPECT_EQ(o.geostationary, 3);
+  EXPECT_EQ(o.overlayElements, "BGT");
+}
+
+TEST(CommandLine, OptionsWithTheirVariants) {
+  // "2JX" also begins with "2J": high quality first, then no channel output.
+  EXPECT_EQ(Parse({"p.wav", "2JX"}).noaaOutput, -1);
+  EXPECT_EQ(Parse({"p.wav", "2J"}).noaaOutput, 2);
+  EXPECT_EQ(Parse({"p.wav", "2B"}).noaaOutput, 0);
+  EXPECT_EQ(Parse({"p.wav", "B"}).passband, pbNarrow);
+  EXPECT_EQ(Parse({"p.wav", "B0"}).passband, pbNarrow);
+  EXPECT_EQ(Parse({"p.wav", "B1"}).passband, pbNormal);
+  EXPECT_EQ(Parse({"p.wav", "C"}).sharpen, shNone);
+  EXPECT_EQ(Parse({"p.wav", "C1"}).sharpen, shSharpen);
+  EXPECT_EQ(Parse({"p.wav", "M"}).sensorModel, smUnknown);
+  EXPECT_EQ(Parse({"p.wav", "MNOAA12"}).sensorModel, smNOAA12);
+  EXPECT_EQ(Parse({"p.wav", "WJ"}).geostationary, 1);
+  EXPECT_EQ(Parse({"p.wav", "WU"}).geostationary, 2);
+  EXPECT_EQ(Parse({"p.wav", "O"}).overlayElements, "");
+}
+
+TEST(CommandLine, OutOfRangeNumbersAreIgnored) {
+  EXPECT_FALSE(Parse({"p.wav", "F11200"}).sampleRate.has_value());
+  EXPECT_FALSE(Parse({"p.wav", "F10900"}).sampleRate.has_value());
+  EXPECT_EQ(Parse({"p.wav", "F10925"}).sampleRate, 10925);
+  EXPECT_FALSE(Parse({"p.wav", "G7"}).gamma.has_value());
+  EXPECT_FALSE(Parse({"p.wav", "G"}).gamma.has_value());
+}
+
+TEST(CommandLine, UnknownLettersAreRefusedByName) {
+  const TCommandLine c = ParseCommandLine({"p.wav", "out.png", "Q"}, NoFolders);
+  EXPECT_FALSE(c.ok);
+  EXPECT_EQ(c.error, "Unknown option \"Q\"");
+  const TCommandLine d = ParseCommandLine({"p.wav", "2Z"}, NoFolders);
+  EXPECT_FALSE(d.ok);
+  EXPECT_NE(d.error.find("\"2Z\""), std::string::npos);
+  EXPECT_FALSE(ParseCommandLine({}, NoFolders).ok);
+}
+
+}  // namespace
+}  // namespace vivurozed
