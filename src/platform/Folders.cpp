@@ -1,0 +1,48 @@
+#include "platform/Folders.h"
+
+#include <cstdlib>
+
+#ifndef VIVUROZED_INSTALL_DATA_DIR
+#define VIVUROZED_INSTALL_DATA_DIR "/usr/local/share/vivurozed"
+#endif
+
+namespace vivurozed {
+
+namespace {
+
+std::filesystem::path& UserOverride() {
+  static std::filesystem::path folder;
+  return folder;
+}
+
+std::vector<std::filesystem::path>& ShippedOverride() {
+  static std::vector<std::filesystem::path> folders;
+  return folders;
+}
+
+}  // namespace
+
+std::filesystem::path UserDataFolder() {
+  if (!UserOverride().empty()) return UserOverride();
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg && *xdg) return std::filesystem::path(xdg) / "vivurozed";
+  const char* home = std::getenv("HOME");
+  return std::filesystem::path(home && *home ? home : ".") / ".local" / "share" / "vivurozed";
+}
+
+void SetUserDataFolder(const std::filesystem::path& folder) {
+  UserOverride() = folder;
+}
+
+std::vector<std::filesystem::path> ShippedDataFolders() {
+  if (!ShippedOverride().empty()) return ShippedOverride();
+  // This file sits in src/platform/ of the source tree.
+  const auto source = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
+  return {std::filesystem::path(VIVUROZED_INSTALL_DATA_DIR), source / "data"};
+}
+
+void SetShippedDataFolders(std::vector<std::filesystem::path> folders) {
+  ShippedOverride() = std::move(folders);
+}
+
+}  // namespace vivurozed
