@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,10 @@ struct FamilyCase {
   int syncTone;
   const char* verdict;  // the deciding log line, or null
 };
+
+void PrintTo(const FamilyCase& c, std::ostream* os) {
+  *os << c.label;
+}
 
 std::vector<std::int16_t> Make(const FamilyCase& c, double snrDb) {
   if (c.family == -1) return Apt(12, snrDb);
