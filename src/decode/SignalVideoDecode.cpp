@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "decode/SignalVideoPost.h"
+#include "decode/SignalWEFAX.h"
 #include "platform/VectorLib.h"
 
 namespace vivurozed {
@@ -195,6 +197,8 @@ void TSatelliteVideoDecoder::BeginData() {
   height -= height & 1;
   AllocateImage(width, height);
   lineCount_ = 0;
+  storedLines_ = 0;
+  profileStale_ = false;
   widestLine_ = 0;
   columnSums_.assign(static_cast<std::size_t>(std::max(width, 0)), 0.0f);
   carry_.assign(static_cast<std::size_t>(std::max(width, lineLength_)), 0.0f);
@@ -233,9 +237,9 @@ void TSatelliteVideoDecoder::BeginData() {
 void TSatelliteVideoDecoder::EndData() {
   elapsed_ = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - started_);
-  const int height = image_ ? image_->Height() : 0;
-  if (height > 0) {
-    for (float& s : columnSums_) s /= static_cast<float>(height);
+  // The profile is the mean of the lines stored, however many that was.
+  if (storedLines_ > 0) {
+    for (float& s : columnSums_) s /= static_cast<float>(storedLines_);
   }
   if (lineCount_ & 1) --lineCount_;
   if (image_) {
@@ -506,6 +510,7 @@ void TSatelliteVideoDecoder::PlainStore(std::span<const float> line) {
   }
   vec::Add(line.first(static_cast<std::size_t>(n)),
            std::span(columnSums_).first(static_cast<std::size_t>(n)));
+  ++storedLines_;
   if (lineCount_ < image_->Height() - 1) ++lineCount_;
 }
 
@@ -523,6 +528,9 @@ bool TSatelliteVideoDecoder::LoadFromPixels(int width, int height,
     std::uint16_t* dst = image->Row16(y);
     for (int x = 0; x < width; ++x) dst[x] = static_cast<std::uint16_t>(src[x] * 64);
   }
+  // The profile of the picture loaded, not of whatever was decoded before.
+  columnSums_ = ColumnMeans(*image);
+  profileStale_ = false;
   image_ = std::move(image);
   lineCount_ = height;
   widestLine_ = width;
@@ -558,9 +566,228 @@ bool TSatelliteVideoDecoder::LoadFromRawFile(const std::string& fileName) {
     }
   }
   for (float& s : columnSums_) s /= static_cast<float>(height);
+  profileStale_ = false;
   image_ = std::move(image);
   lineCount_ = height;
   widestLine_ = static_cast<int>(kRecord);
+  return true;
+}
+
+}  // namespace vivurozed
+
+namespace vivurozed {
+
+// --- Post-processing -----------------------------------------------------------
+
+bool TSatelliteVideoDecoder::LoadFromBitmap(const TExtBitmap& bitmap) {
+  if (bitmap.PixelFormat() != pf8bit || bitmap.Width() <= 0 || bitmap.Height() <= 59) return false;
+  const int w = bitmap.Width(), h = bitmap.Height();
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(w) * h);
+  for (int y = 0; y < h; ++y) {
+    std::copy_n(bitmap.ScanLine(y), w, pixels.begin() + static_cast<std::ptrdiff_t>(y) * w);
+  }
+  return LoadFromPixels(w, h, pixels, w);
+}
+
+void TSatelliteVideoDecoder::PostProgress(const std::string& text, int percent) {
+  percentDone_ = percent;
+  Progress(pkProgress, text);
+}
+
+std::unique_ptr<TIplImage> TSatelliteVideoDecoder::RunNoaaStage(const TNoaaPictures& noaa) {
+  TNoaaStageRequest request{
+      *image_,
+      nullptr,
+      noaa,
+      Log,
+      firstCleanLine_,
+      lastCleanLine_,
+      minuteMarkerPhase_,
+      noaaLineStats_,
+      tempToColourLookup_,
+      [this](const std::string& text, int percent) { PostProgress(text, percent); },
+      gamma_,
+      sharpen_,
+      largeImage_,
+      equaliseHistogram_,
+      cropNoise_,
+      Illumination,
+      Rotate180,
+      FrameMarkers,
+      *sensor_};
+  noaaStage_(request);
+  return std::move(request.replacement);
+}
+
+bool TSatelliteVideoDecoder::MakeImage(TExtBitmap* bitmap, const TNoaaPictures& noaa,
+                                       bool tapeInput, std::string* wefaxHeader) {
+  const auto started = std::chrono::steady_clock::now();
+  const bool filled = image_ && BuildPicture(bitmap, noaa, tapeInput, wefaxHeader);
+  postElapsed_ = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started);
+  percentDone_ = 100;
+  Progress(pkEnd, "");
+  return filled;
+}
+
+bool TSatelliteVideoDecoder::BuildPicture(TExtBitmap* bitmap, const TNoaaPictures& noaa,
+                                          bool tapeInput, std::string* wefaxHeader) {
+  const TDecodeParameters type = decodeParameters_;
+  const bool meteorOrResurs = type == dpMeteor35 || type == dpMeteor221 || type == dpResursO1N4;
+  const bool geostationary = IsGeostationary(type);
+
+  if (Despeckle) {
+    const float spread = (highestLevel_ - lowestLevel_) / (fromImageFile_ ? 6.0f : 8.0f);
+    DespeckleImage(*image_, static_cast<int>(std::nearbyint(spread)), type);
+  }
+
+  // The NOAA stage may hand back a resampled picture for the steps below;
+  // the stored image stays as decoded.
+  std::unique_ptr<TIplImage> noaaPicture;
+  if (type == dpNOAAapt && image_->Height() >= 60 && noaaStage_) noaaPicture = RunNoaaStage(noaa);
+
+  std::optional<int> frameBlack, frameWhite;
+  if (geostationary && !wefaxHeaderDone_) {
+    wefaxHeaderDone_ = true;
+    const TGeoFrame frame = FrameGeostationary(image_, type, measuredSampleRate_);
+    if (frame.cropped) profileStale_ = true;
+    frameBlack = frame.black;
+    frameWhite = frame.white;
+    wefaxLeftEdge_ = frame.leftEdge;
+    if (wefaxHeader) *wefaxHeader = frame.header;
+    AddLog("WEFAX digital header:" + frame.header);
+  }
+
+  const TIplImage& source = noaaPicture ? *noaaPicture : *image_;
+  if (!bitmap || source.Height() < 60) return false;
+  if (bitmap->PixelFormat() != pf8bit) bitmap->SetPixelFormat(pf8bit);
+  bitmap->SetSize(0, 0);
+  std::unique_ptr<TIplImage> work = iplCloneImage(source);
+  work->SetROI(std::nullopt);
+  int width = work->Width(), height = work->Height();
+
+  std::vector<float> profile;
+  if (!noaaPicture && !profileStale_ && columnSums_.size() >= static_cast<std::size_t>(width)) {
+    profile.assign(columnSums_.begin(), columnSums_.begin() + width);
+  } else {
+    profile = ColumnMeans(*work);
+  }
+
+  TReferenceInput in;
+  in.type = type;
+  in.rate = rxSampleRate_;
+  in.syncHz = syncHz_;
+  in.cycles = syncCycles_;
+  in.black0 = static_cast<int>(std::nearbyint(lowestLevel_));
+  in.white0 = static_cast<int>(std::nearbyint(highestLevel_));
+  in.frameBlack = frameBlack;
+  in.frameWhite = frameWhite;
+  in.log = Log;
+  TReferences ref = AnalyseReferences(*work, profile, in);
+  const int black = GainBlack(ref, profile, type, autoBlack_);
+
+  if (cropNoise_ && height > 130 && MeasuresRows(type)) {
+    const int crop = NoisyEndRows(ref, height, type, black);
+    if (crop > 0) {
+      AddLog(Format("Cropping %d noisy or blank lines from image end", crop));
+      auto kept = iplCreateImage(width, height - crop, idDepth16u);
+      iplCopy(*work, *kept);
+      work = std::move(kept);
+      height -= crop;
+    }
+  }
+
+  if (meteorOrResurs) {
+    for (int x = ref.c + 1; x <= width - ref.w - 1; ++x) {
+      if (x >= 0 && profile[static_cast<std::size_t>(x)] > ref.syncMean) {
+        ref.c = x;
+        break;
+      }
+    }
+  }
+
+  // Gain, row by row, towards white at 16383.
+  std::vector<float> buffer(static_cast<std::size_t>(width));
+  double gain = 1000;
+  const int tapeFactor = type == dpResursO1N4 ? 145 : 135;
+  const int roundedMean = static_cast<int>(std::nearbyint(ref.meanP));
+  for (int y = 0; y < height; ++y) {
+    PostProgress("Gain correction", y * 30 / height);
+    std::uint16_t* row = work->Row16(y);
+    double r;
+    if (meteorOrResurs || type == dpWEFAX) {
+      const int a = std::clamp(ref.c, 0, width), b = std::clamp(ref.c + ref.w, 0, width);
+      r = 0;
+      for (int x = a; x < b; ++x) r += row[x];
+    } else if (type == dpSich || type == dpOkeanO || geostationary) {
+      r = 1;
+    } else {
+      r = ref.w * 5000.0;
+    }
+    if (meteorOrResurs && tapeInput) {
+      int v = roundedMean, peak = v;
+      for (int x = 0; x < width; ++x) {
+        v = (5 * v + row[x]) / 6;
+        peak = std::max(peak, v);
+      }
+      const int above = peak - black;
+      r = std::max(r, std::nearbyint(ref.w * static_cast<double>(above) * tapeFactor / 256));
+    }
+    const double wanted = WantedGain(type, r, black, ref.white, ref.w, gain);
+    gain = NextGain(gain, wanted);
+    ApplyGain(std::span(row, static_cast<std::size_t>(width)), black, gain, buffer);
+  }
+
+  // Width: each row area-averaged down to the picture's pixel count.
+  const bool enlarge = largeImage_ && type != dpNOAAapt;
+  const int pictureWidth = enlarge ? 3 * pixelsPerLine_ / 2 : pixelsPerLine_;
+  const int pictureHeight = enlarge ? 3 * height / 2 : height;
+  PostProgress("Change width", 30);
+  auto picture = iplCreateImage(pictureWidth, height, idDepth16u);
+  if (pictureWidth <= width) {
+    iplDecimate(*work, *picture, pictureWidth, width, 1, 1, iiSuper);
+  } else {  // a reloaded picture narrower than the type's lines
+    iplZoom(*work, *picture, pictureWidth, width, 1, 1, iiLinear);
+  }
+  work.reset();
+  if (type == dpOkeanO) iplMirror(*picture, *picture, maLeftRight);
+  if (type == dpMeteosat) iplMirror(*picture, *picture, maBoth);
+
+  if (largeImage_) {
+    PostProgress("Change height", 60);
+    if (pictureHeight != height) {
+      auto tall = iplCreateImage(pictureWidth, pictureHeight, idDepth16u);
+      iplZoom(*picture, *tall, 1, 1, pictureHeight, height, iiLinear);
+      picture = std::move(tall);
+    }
+  }
+
+  if (equaliseHistogram_ && type != dpNOAAapt) {
+    PostProgress("Histogram correct", 70);
+    EqualisePicture(*picture, type, ref.bright, ref.clip);
+  }
+
+  if (Rotate180 && type != dpNOAAapt && !geostationary && type != dpWEFAX) {
+    iplMirror(*picture, *picture, maBoth);
+  }
+  if (sharpen_ != shNone && type != dpNOAAapt) {
+    PostProgress("Sharpen image", 80);
+    if (meteorOrResurs) {
+      const auto kernel = iplCreateConvKernel(
+          5, 3, 2, 1, {0, -1, -2, -1, 0, -2, -4, 52, -4, -2, 0, -1, -2, -1, 0}, 5);
+      iplConvolve2D(*picture, *picture, kernel.get());
+    }
+  }
+
+  PostProgress("Copy to display bitmap", 90);
+  const std::vector<std::uint8_t> table = DisplayTable(type, equaliseHistogram_, gamma_);
+  bitmap->SetSize(pictureWidth, pictureHeight);
+  for (int y = 0; y < pictureHeight; ++y) {
+    const std::uint16_t* src = picture->Row16(y);
+    std::uint8_t* dst = bitmap->ScanLine(y);
+    for (int x = 0; x < pictureWidth; ++x) dst[x] = table[src[x]];
+  }
+  bitmap->SetModified(true);
   return true;
 }
 

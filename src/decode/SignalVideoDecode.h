@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "decode/SignalVideoParamDefs.h"
+#include "image/BMPExtImage.h"
 #include "noaa/Thermal.h"
 #include "platform/Diagnostics.h"
 #include "platform/ImageLib.h"
@@ -33,6 +34,51 @@ enum TDecoderState : std::uint8_t {
   dsGeoStart3 = 8,
   dsGeoStart4 = 9
 };
+
+// One line's telemetry measurements, written by the NOAA stage.
+struct TNoaaLineStats {
+  std::int32_t spaceA = 0, telemetryA = 0, spaceB = 0, telemetryB = 0;  // means
+  std::int32_t spaceADeviation = 0, telemetryADeviation = 0, spaceBDeviation = 0,
+               telemetryBDeviation = 0;
+  std::int32_t black = 0;  // from the fit across the pass
+  float gain = 0.0f;
+};
+
+class TColourMapping;  // the temperature-to-colour lookup of the NOAA stage
+
+// The pictures and tables MakeImage passes through to the NOAA stage; any
+// may be absent.
+struct TNoaaPictures {
+  TExtBitmap* channelA = nullptr;
+  TExtBitmap* channelB = nullptr;
+  TExtBitmap* infrared = nullptr;
+  TExtBitmap* falseColour = nullptr;
+  std::array<double, 256>* celsius = nullptr;
+  bool luminanceFromIR = false;
+};
+
+// Everything the NOAA channel and telemetry stage reads and writes.
+struct TNoaaStageRequest {
+  const TIplImage& image;  // the decoder's working image, rows at sample resolution
+  // Out: when set, replaces the working image for the steps after the stage.
+  std::unique_ptr<TIplImage> replacement;
+  TNoaaPictures pictures;
+  TDiagnostics* log;
+  int& firstCleanLine;  // in/out; 0: to be found
+  int& lastCleanLine;
+  int& minuteMarkerPhase;                  // out
+  std::vector<TNoaaLineStats>& lineStats;  // out, one per line
+  const TColourMapping* tempToColourLookup;
+  std::function<void(const std::string& text, int percent)> progress;
+  float gamma;
+  TSharpen sharpen;
+  bool largeImage, equaliseHistogram, cropNoise;
+  int illumination;  // 0 none, 1 slight, 2 more
+  bool rotate180, frameMarkers;
+  TSensor& sensor;
+};
+// True when the picture was processed as NOAA, false when left alone.
+using TNoaaStage = std::function<bool(TNoaaStageRequest& request)>;
 
 // Kinds of progress call: a run begins, goes on, ends.
 enum TProgressKind : std::uint8_t { pkBegin = 0, pkProgress = 1, pkEnd = 2 };
@@ -152,6 +198,7 @@ class TSatelliteVideoDecoder : public TCustomVideoDecoder {
   int SkipCounter() const { return skipCounter_; }
   bool FromImageFile() const { return fromImageFile_; }
   std::chrono::milliseconds Elapsed() const { return elapsed_; }
+  std::chrono::milliseconds PostElapsed() const { return postElapsed_; }  // of MakeImage
 
   void AllocateBuffers() override;
   void BeginData() override;
@@ -161,11 +208,39 @@ class TSatelliteVideoDecoder : public TCustomVideoDecoder {
   // False, with nothing changed, for unsuitable input.
   bool LoadFromPixels(int width, int height, std::span<const std::uint8_t> pixels, int rowStride);
   bool LoadFromRawFile(const std::string& fileName);
+  // An 8-bit picture with a width and more than 59 rows; false otherwise.
+  bool LoadFromBitmap(const TExtBitmap& bitmap);
+
+  // Turns the stored image into the display picture (8-bit, grey). bitmap
+  // may be null, as may any of the NOAA pictures; tapeInput lets the
+  // Meteor and Resurs gain follow the peak level; wefaxHeader receives the
+  // decoded geostationary header. True when the bitmap was filled.
+  bool MakeImage(TExtBitmap* bitmap, const TNoaaPictures& noaa = {}, bool tapeInput = false,
+                 std::string* wefaxHeader = nullptr);
+
+  // The NOAA channel and telemetry stage; without one a NOAA picture is
+  // post-processed like any other.
+  void SetNoaaStage(TNoaaStage stage) { noaaStage_ = std::move(stage); }
+  const TColourMapping* TempToColourLookup() const { return tempToColourLookup_; }
+  void SetTempToColourLookup(const TColourMapping* lookup) { tempToColourLookup_ = lookup; }
+  int FirstCleanLine() const { return firstCleanLine_; }
+  void SetFirstCleanLine(int v) { firstCleanLine_ = v; }
+  int LastCleanLine() const { return lastCleanLine_; }
+  void SetLastCleanLine(int v) { lastCleanLine_ = v; }
+  int MinuteMarkerPhase() const { return minuteMarkerPhase_; }
+  const std::vector<TNoaaLineStats>& NoaaLineStats() const { return noaaLineStats_; }
+  // Left edge of the last geostationary framing, in stored columns.
+  int WefaxLeftEdge() const { return wefaxLeftEdge_; }
 
   // Set by the run before BeginData and MakeImage.
   bool AttemptReSync = false;
   bool Despeckle = false;
   TDiagnostics* Log = nullptr;
+  // The pass-direction flag: set, the picture is turned by half a turn.
+  bool Rotate180 = false;
+  // Read only by the NOAA stage.
+  int Illumination = 0;  // 0 none, 1 slight, 2 more
+  bool FrameMarkers = false;
 
  protected:
   void DecodeBlock(std::span<TSample> pairs, int count) override;
@@ -178,6 +253,10 @@ class TSatelliteVideoDecoder : public TCustomVideoDecoder {
   void StoreLine(int fillCount);
   void PlainStore(std::span<const float> line);
   void AllocateImage(int width, int height);
+  void PostProgress(const std::string& text, int percent);
+  std::unique_ptr<TIplImage> RunNoaaStage(const TNoaaPictures& noaa);
+  bool BuildPicture(TExtBitmap* bitmap, const TNoaaPictures& noaa, bool tapeInput,
+                    std::string* wefaxHeader);
   void AddLog(std::string line) {
     if (Log) Log->Add(std::move(line));
   }
@@ -212,6 +291,16 @@ class TSatelliteVideoDecoder : public TCustomVideoDecoder {
   float toneLevel_ = 0.0f;  // u
   int lineEndOpen_ = 1;     // the write index at which the line-end window opens
   int lineEndCountdown_ = 0;
+  std::int64_t storedLines_ = 0;  // rows written this run, overwrites included
+
+  TNoaaStage noaaStage_;
+  const TColourMapping* tempToColourLookup_ = nullptr;
+  int firstCleanLine_ = 0, lastCleanLine_ = 0, minuteMarkerPhase_ = 0;
+  std::vector<TNoaaLineStats> noaaLineStats_;
+  int wefaxLeftEdge_ = 0;
+  // The column sums no longer describe the stored image (it was framed).
+  bool profileStale_ = false;
+  std::chrono::milliseconds postElapsed_{};
 };
 
 }  // namespace vivurozed
