@@ -9,6 +9,7 @@
 #include <exception>
 #include <fstream>
 #include <istream>
+#include <iterator>
 #include <memory>
 #include <ostream>
 #include <sstream>
@@ -30,6 +31,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr double kDefaultFileGamma = 0.45455;
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
 
 std::string Latin1ToUtf8(const char* text, std::size_t length) {
   std::string out;
@@ -70,7 +72,8 @@ double DateTimeOf(int year, int month, int day, int hour, int minute, int second
 }  // namespace
 
 struct TPngReadJob {
-  std::istream* in = nullptr;
+  const std::uint8_t* data = nullptr;  // the whole file
+  std::size_t size = 0, position = 0;
   const TPngImage* owner = nullptr;
   TPngImage result;
   std::vector<png_bytep> rowPointers;
@@ -165,13 +168,23 @@ void OnWarning(png_structp, png_const_charp) {}
 
 void ReadData(png_structp png, png_bytep data, size_t length) {
   auto* job = static_cast<TPngReadJob*>(png_get_io_ptr(png));
-  bool ok = false;
-  try {
-    job->in->read(reinterpret_cast<char*>(data), static_cast<std::streamsize>(length));
-    ok = static_cast<std::size_t>(job->in->gcount()) == length;
-  } catch (...) {
+  if (length > job->size - job->position) png_error(png, "Read Error");
+  std::memcpy(data, job->data + job->position, length);
+  job->position += length;
+}
+
+// libpng allocates a chunk's declared length before reading it, so a file
+// whose chunks claim more than it holds is refused before libpng sees it.
+bool ChunksFitTheFile(const std::uint8_t* data, std::size_t size) {
+  std::size_t at = 8;
+  while (at + 8 <= size) {
+    const std::uint32_t length = std::uint32_t(data[at]) << 24 | std::uint32_t(data[at + 1]) << 16 |
+                                 std::uint32_t(data[at + 2]) << 8 | data[at + 3];
+    if (length > size - at - 8 || size - at - 8 - length < 4) return false;
+    if (std::memcmp(data + at + 4, "IEND", 4) == 0) return true;
+    at += 12 + std::size_t(length);
   }
-  if (!ok) png_error(png, "Read Error");
+  return false;
 }
 
 void WriteData(png_structp png, png_bytep data, size_t length) {
@@ -306,10 +319,12 @@ namespace {}  // namespace
 
 // No object with a destructor lives in this frame (see the note at the top).
 bool TPngReadJob::Run(TPngReadJob* job) {
-  png_byte signature[4];
-  job->in->read(reinterpret_cast<char*>(signature), 4);
-  if (job->in->gcount() != 4 || png_sig_cmp(signature, 0, 4) != 0) {
+  if (job->size < 4 || png_sig_cmp(job->data, 0, 4) != 0) {
     job->Fail("Is not a valid PNG !");
+    return false;
+  }
+  if (!ChunksFitTheFile(job->data, job->size)) {
+    job->Fail("Read Error");
     return false;
   }
   job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, OnReadError, OnWarning);
@@ -333,6 +348,8 @@ bool TPngReadJob::Run(TPngReadJob* job) {
     return false;
   }
   png_set_read_fn(job->png, job, ReadData);
+  png_set_chunk_malloc_max(job->png, kMaxChunkBytes);
+  job->position = 4;
   png_set_sig_bytes(job->png, 4);
   png_read_info(job->png, job->info);
   if (!job->TakeTexts(job->info) || !job->TakeHeader()) png_error(job->png, "Out of memory");
@@ -458,8 +475,10 @@ void TPngImage::Report(const std::string& stage, int percent) const {
 }
 
 void TPngImage::LoadFromStream(std::istream& in) {
+  const std::string file{std::istreambuf_iterator<char>(in), {}};
   TPngReadJob job;
-  job.in = &in;
+  job.data = reinterpret_cast<const std::uint8_t*>(file.data());
+  job.size = file.size();
   job.owner = this;
   job.result.Expand = Expand;
   job.result.ScreenGamma = ScreenGamma;

@@ -302,6 +302,10 @@ TEST_F(PngImageTest, BrokenFilesAreRefusedAndChangeNothing) {
   notPng[1] = 'J';
   expectRefused(notPng, "Is not a valid PNG !");
   expectRefused({}, "Is not a valid PNG !");
+  Bytes lying = HandMadePng(4, 4, 8, 0, std::vector<Bytes>(4, Bytes(4, 1)));
+  const Bytes claim = {0x7e, 0, 0, 0x0a, 't', 'E', 'X', 't', 'T', 'i', 't', 'l', 'e', 0};
+  lying.insert(lying.begin() + 33, claim.begin(), claim.end());  // right after IHDR
+  expectRefused(lying, nullptr);
   Bytes huge = HandMadePng(60000, 60000, 8, 6, {});
   expectRefused(huge, "Image too large");
 
