@@ -144,10 +144,17 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& parameters,
     return r;
   }
   std::size_t first = 1;
-  if (parameters.size() > 1 && (IsPictureName(parameters[1]) || isFolder(parameters[1]))) {
-    o.output = parameters[1];
-    o.outputIsFolder = !IsPictureName(parameters[1]);
-    first = 2;
+  if (parameters.size() > 1) {
+    const std::string& p = parameters[1];
+    const bool folderName = !p.empty() && p.back() == '/';  // made when missing
+    if (IsPictureName(p) || isFolder(p) || folderName) {
+      o.output = p;
+      o.outputIsFolder = !IsPictureName(p);
+      first = 2;
+    } else if (p.find('/') != std::string::npos) {
+      r.error = "The output folder " + p + " does not exist";
+      return r;
+    }
   }
   for (std::size_t i = first; i < parameters.size(); ++i) {
     const std::string p = Upper(parameters[i]);

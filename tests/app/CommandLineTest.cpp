@@ -102,6 +102,11 @@ TEST(CommandLine, UnknownLettersAreRefusedByName) {
   EXPECT_FALSE(d.ok);
   EXPECT_NE(d.error.find("\"2Z\""), std::string::npos);
   EXPECT_FALSE(ParseCommandLine({}, NoFolders).ok);
+  const TCommandLine e = ParseCommandLine({"p.wav", "no/such/folder"}, NoFolders);
+  EXPECT_FALSE(e.ok);
+  EXPECT_EQ(e.error, "The output folder no/such/folder does not exist");
+  // A name ending in a slash is a folder to be made.
+  EXPECT_TRUE(Parse({"p.wav", "new/"}).outputIsFolder);
 }
 
 }  // namespace

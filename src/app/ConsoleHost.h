@@ -1,0 +1,40 @@
+// The host of an unattended run on a terminal: progress as one updating line
+// when the error stream is a terminal, diagnostics lines as they come.
+#pragma once
+
+#include <csignal>
+#include <iosfwd>
+#include <string>
+
+#include "app/RunHost.h"
+
+namespace vivurozed {
+
+class TConsoleHost : public TRunHost {
+ public:
+  TConsoleHost(std::ostream& err, bool terminal) : err_(err), terminal_(terminal) {}
+
+  void ProgressBegin(const std::string& text) override;
+  void Progress(const std::string& text, int percent) override;
+  void ProgressEnd() override;
+  void SetStatus(const std::string&) override {}
+  void SetCaption(const std::string&) override {}
+  void SetBusy(bool) override {}
+  void LetInputThrough() override {}
+  bool StopRequested() override;
+  void PicturesReady() override {}
+  // A diagnostics line: clears the progress line first so the two never mix.
+  void Line(const std::string& text);
+
+  // Ctrl-C asks a running stream to stop, as Esc does in the window; a
+  // second Ctrl-C ends the program.
+  static void InstallInterruptHandler();
+
+ private:
+  void ClearProgress();
+  std::ostream& err_;
+  bool terminal_;
+  bool progressShown_ = false;
+};
+
+}  // namespace vivurozed

@@ -1,0 +1,494 @@
+#include "app/MainForm.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <filesystem>
+
+#include "analysis/SignalAnalysis.h"
+#include "image/JPEG_IO.h"
+#include "image/PngImage.h"
+#include "platform/Folders.h"
+#include "platform/UserMessages.h"
+#include "signal/WaveCommon.h"
+
+namespace vivurozed {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// yyyy-mmm-dd hh:nn:ss of the current UTC time.
+std::string UtcNow() {
+  static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const std::time_t now = std::time(nullptr);
+  std::tm t{};
+  gmtime_r(&now, &t);
+  return Format("%04d-%s-%02d %02d:%02d:%02d", t.tm_year + 1900, kMonths[t.tm_mon], t.tm_mday,
+                t.tm_hour, t.tm_min, t.tm_sec);
+}
+
+const float kGammas[] = {1.0f, 1.3f, 1.7f, 2.2f, 2.8f};
+
+}  // namespace
+
+TRunOptions OptionsFromSettings(TMainSettings& s) {
+  TRunOptions o;
+  o.outputFormat = s.OutputFormat.Value();
+  o.noaaOutput = s.NoaaJpegOutput.Value();
+  o.cropBorders = s.NoaaCropBorders.Value();
+  o.largeImage = s.LargeImage.Value();
+  o.equaliseHistogram = s.EqualiseHistogram.Value();
+  o.cropNoise = s.CropNoise.Value();
+  o.autoBlack = s.AutoBlack.Value();
+  o.reSync = s.ReSync.Value();
+  o.despeckle = s.Despeckle.Value();
+  o.tapeInput = s.TapeInput.Value();
+  o.lumChanB = s.NoaaLumChanB.Value();
+  o.greenVeg = s.GreenVeg.Value();
+  o.saveStats = s.NoaaSaveStats.Value();
+  o.gamma = kGammas[std::clamp(s.GammaCorrect.Value(), 0, 4)];
+  o.sharpen = static_cast<TSharpen>(std::clamp(s.Sharpen.Value(), 0, 2));
+  const int filter = s.InputFilter.Value();
+  o.passband = filter == 1 ? pbNarrow : filter == 2 ? pbWide : pbNormal;
+  o.sampleRate = s.SampleRate.Value();
+  o.sensorModel = static_cast<TSensorModel>(std::clamp(s.SatelliteModel.Value(), 0, 5));
+  o.colourMapIndex = s.NoaaColourMapIndex.Value();
+  o.geostationary = std::clamp(s.Geostationary.Value(), 0, 3);
+  o.imageFolder = s.ImageFolder.Value();
+  return o;
+}
+
+void ApplyBatchOptions(TRunOptions& o, const TBatchOptions& b) {
+  o.southBound = b.southBound;
+  o.noaaOutput = b.noaaOutput;
+  o.largeImage = b.largeImage;
+  o.equaliseHistogram = b.equaliseHistogram;
+  o.cropNoise = b.cropNoise;
+  o.lumChanB = b.lumChanB;
+  o.geostationary = b.geostationary;
+  o.tapeInput = b.tapeInput;
+  o.passband = b.passband;
+  o.reSync = b.reSync;
+  o.despeckle = b.despeckle;
+  o.saveOnlyColour = b.saveOnlyColour;
+  o.colourMapIndex = b.secondColourMap ? 1 : 0;
+  if (b.sensorModel) o.sensorModel = *b.sensorModel;
+  if (b.sharpen) o.sharpen = *b.sharpen;
+  if (b.illumination) o.illumination = *b.illumination;
+  if (b.sampleRate) o.sampleRate = *b.sampleRate;
+  if (b.gamma) o.gamma = *b.gamma;
+}
+
+TDecodeParameters DecodeTypeForResult(int result, int geostationary) {
+  switch (result) {
+    case arMeteor35:
+      return dpMeteor35;
+    case arMeteor221:
+      return dpMeteor221;
+    case arResurs:
+      return dpResursO1N4;
+    case arOkean:
+      return dpOkean;
+    case arSich:
+      return dpSich;
+    case arSich600:
+      return dpSich6;
+    case arOkeanO:
+      return dpOkeanO;
+    case arMeteosat:
+      return dpMeteosat;
+    case arWEFAX:
+      return geostationary == 1   ? dpGMS
+             : geostationary == 2 ? dpGOES
+             : geostationary == 3 ? dpMeteosat
+                                  : dpWEFAX;
+    default:
+      return dpNOAAapt;
+  }
+}
+
+std::string CaptionSuffix(TDecodeParameters type, TSensorModel model) {
+  switch (type) {
+    case dpMeteor35:
+      return " - Meteor 3-5";
+    case dpMeteor221:
+      return " - Meteor 2-21";
+    case dpResursO1N4:
+      return " - Resurs O1-N4";
+    case dpNOAAapt:
+      return std::string(" - ") + SensorModelName(model);
+    case dpOkean:
+      return " - OKEAN";
+    case dpSich:
+      return " - SICH";
+    case dpSich6:
+      return " - SICH (600)";
+    case dpOkeanO:
+      return " - OKEAN-O";
+    case dpMeteosat:
+      return " - Meteosat";
+    case dpGMS:
+      return " - GMS";
+    case dpGOES:
+      return " - GOES";
+    default:
+      return std::string(" - ") + DecodeParameterNames[type];
+  }
+}
+
+TProcessingRun::TProcessingRun(TRunHost& host, std::shared_ptr<TSettingsStore> store)
+    : host_(host),
+      store_(std::move(store)),
+      settings_(std::make_unique<TMainSettings>(store_)),
+      saver_([this](const std::string& text, int percent) {
+        if (percent >= 0) {
+          host_.Progress(text, percent);
+        } else {
+          host_.SetStatus(text);
+        }
+      }) {
+  source_.Name = "Signal_source";
+  decoder_.Name = "Video_decoder";
+  demod1_.Name = "AM_demod1";
+  demod2_.Name = "AM_demod2";
+  syncDetector_.Name = "AM_sync_det";
+  inputBpf_.Name = "Input_BPF";
+  videoLpf_.Name = "Video_LPF";
+  source_.SetAGC(false);
+  source_.SetChannelSelect(chMonoToBoth);
+  source_.SetBufferSamples(2048);
+  demod2_.SetDataSink(&decoder_);
+  syncDetector_.SetDataSink(&decoder_);
+  source_.SetDataSink(&demod2_);
+  decoder_.Log = &log_;
+  decoder_.SetOnProgress([this](TCustomVideoDecoder&, TProgressKind kind, const std::string& text,
+                                int percent) { OnDecoderProgress(kind, text, percent); });
+  options_ = OptionsFromSettings(*settings_);
+  history_.Load(UserDataFolder() / TRunHistory::kFileName);
+}
+
+TProcessingRun::~TProcessingRun() = default;
+
+void TProcessingRun::OnDecoderProgress(TProgressKind kind, const std::string& text, int percent) {
+  switch (kind) {
+    case pkBegin:
+      host_.ProgressBegin(text);
+      break;
+    case pkProgress:
+      host_.Progress(text, percent);
+      host_.LetInputThrough();
+      if (host_.StopRequested()) source_.Stop();
+      break;
+    case pkEnd:
+      host_.ProgressEnd();
+      break;
+  }
+}
+
+bool TProcessingRun::Dispatch(const std::string& fileName) {
+  const std::string ext = Lower(fs::path(fileName).extension().string());
+  if (ext == ".wav") {
+    int rate = 0, frames = 0;
+    if (!GetWaveFileInfo(fileName, rate, frames)) {
+      UserMessages().Show("Error reading wave file header: " + fileName, "");
+      return false;
+    }
+    return WaveRun(fileName);
+  }
+  if (ext == ".bmp" || ext == ".jpg" || ext == ".png" || ext == ".noa" || ext == ".max") {
+    return PictureRun(fileName);
+  }
+  return false;
+}
+
+void TProcessingRun::StartLog(const std::string& heading, const std::string& fileName) {
+  log_.Clear();
+  log_.Add(CreatorText() + " - run started at " + UtcNow() + " UTC");
+  log_.Add(heading);
+  log_.Add("  " + fileName);
+  if (!commandLine_.empty()) {
+    std::string line;
+    for (const auto& p : commandLine_) line += (line.empty() ? "" : " ") + p;
+    log_.Add("Original command line was: ");
+    log_.Add("  " + line);
+  }
+}
+
+void TProcessingRun::NameOutput(const std::string& fileName) {
+  fileName_ = fileName;
+  const fs::path path(fileName);
+  const fs::path folder =
+      options_.imageFolder.empty() ? path.parent_path() : fs::path(options_.imageFolder);
+  outputName_ = (folder / path.stem()).string() + ".";
+  pictures_ = TRunPictures{};
+}
+
+void TProcessingRun::ConfigureChain(TDecodeParameters type, int resultCode, int fileRate) {
+  int taps = 21, bandwidth = 1350;
+  if (options_.passband == pbNarrow) {
+    taps = 47;
+    bandwidth = resultCode >= arMeteor35 && resultCode <= arResurs ? 1250 : 1100;
+  } else if (options_.passband == pbWide) {
+    taps = 39;
+    bandwidth = 2020;
+  }
+  for (TSignalHilbertBPF* d : {static_cast<TSignalHilbertBPF*>(&demod2_),
+                               static_cast<TSignalHilbertBPF*>(&syncDetector_)}) {
+    d->SetCarrierFrequency(2400);
+  }
+  syncDetector_.SetResonatorQ(72);
+  TSignalHilbertBPF& active = options_.tapeInput ? static_cast<TSignalHilbertBPF&>(syncDetector_)
+                                                 : static_cast<TSignalHilbertBPF&>(demod2_);
+  active.SetSampleRate(fileRate);
+  active.SetFilterTaps(taps);
+  active.SetBandwidth(bandwidth);
+  source_.SetDataSink(&active);
+  decoder_.SetPassband(options_.passband);
+  // The tape detector's output runs at four times the 2400 Hz carrier.
+  decoder_.SetRXSampleRate(options_.tapeInput ? options_.sampleRate * 9600 / 11025
+                           : type == dpGMS    ? 11025
+                                              : options_.sampleRate);
+  decoder_.SetDecodeParameters(type);  // after the rate: templates and resonator follow it
+}
+
+bool TProcessingRun::WaveRun(const std::string& fileName) {
+  host_.SetBusy(true);
+  StartLog("Process wave file", fileName);
+  struct Idle {
+    TRunHost& host;
+    ~Idle() { host.SetBusy(false); }
+  } idle{host_};
+
+  int rate = 0, frames = 0;
+  GetWaveFileInfo(fileName, rate, frames);
+  const int duration = rate > 0 ? frames / rate : 0;
+  if (rate != 11025 || duration < 30) {
+    UserMessages().Show(
+        "Vivurozed expects an 11025 Hz sampling rate wave  file lasting at least 30 seconds.", "");
+    return false;
+  }
+  host_.SetStatus("Processing " + fileName + " - press Esc to stop");
+  host_.ProgressBegin("Analyse signal");
+
+  const bool forceWefax = options_.geostationary != 0;
+  float carrier = 0, analysisTime = 0;
+  int syncTone = 0, result = arUnknown;
+  try {
+    for (double position : {0.5, 0.4, 0.6}) {
+      result = AnalyseFile(fileName, forceWefax, &log_, carrier, analysisTime, &average_, syncTone,
+                           position);
+      if (result != arUnknown) break;
+    }
+  } catch (const TAnalyserError& e) {
+    UserMessages().Show(e.what(), "");
+    return false;
+  }
+  if (carrier > 0) {
+    const int suggestion = static_cast<int>(std::nearbyint(26460000.0 / carrier - 2));
+    if (result == arNOAA && !batch_ && std::abs(suggestion - options_.sampleRate) > 5 &&
+        duration > 450) {
+      const TMessageAnswer a = UserMessages().AskYesNo(
+          "Your system would best match this signal with a sampling frequency setting of " +
+              std::to_string(suggestion) + " Hz.\n\nDo you want to use that sampling frequency?",
+          "Vivurozed - suggested sampling frequency", maNo);
+      if (a == maYes) {
+        settings_->SampleRate.SetValue(suggestion);
+        options_.sampleRate = suggestion;
+      }
+    }
+  }
+  log_.Add(Format("Net signal analysis time: %.0f msec", analysisTime * 1000.0));
+  {
+    bool doubleSpeed = false;
+    float acfTime = 0;
+    std::vector<float> acf;
+    CheckAutocorrelation(fileName, doubleSpeed, &acf, nullptr, 0, rate, frames, acfTime, 0.5);
+    acfPlot_.assign(static_cast<std::size_t>(rate), TSample{});
+    for (std::size_t i = 0; i < acf.size() && i < acfPlot_.size(); ++i) acfPlot_[i] = acf[i];
+    log_.Add(Format("ACF (for plot) analysis time: %.0f msec.", acfTime * 1000.0));
+  }
+  if (result == arUnknown) {
+    if (batch_) return false;
+    const TMessageAnswer a = UserMessages().AskYesNo(
+        "The wave file you are processing did not produce a definite satellite type when it was "
+        "analysed.  As far as I can determine, this file is more likely to be NOAA than "
+        "Meteor/Resurs.  If the file is not a NOAA one, you could try editing any noise or "
+        "interference from the beginning of the file and opening the file again.  \n\nFor more "
+        "information on what happened during analysis, please see the  Options -> View "
+        "Diagnostics...  menu where the tone values found are listed compared to the required "
+        "levels for each satellite. \n\nContinue processing as a NOAA satellite?",
+        "Vivurozed cannot determine satellite type", maNo);
+    if (a != maYes) return false;
+    result = arNOAA;
+  }
+
+  NameOutput(fileName);
+  fromPictureFile_ = false;
+  type_ = DecodeTypeForResult(result, options_.geostationary);
+  decoder_.SetSensorModel(options_.sensorModel);
+  caption_ = fs::path(fileName).filename().string() + CaptionSuffix(type_, options_.sensorModel);
+  host_.SetCaption(caption_);
+  ConfigureChain(type_, result, rate);
+  decoder_.AttemptReSync = options_.reSync;
+  for (TSignalProcessor* p = &source_; p != nullptr; p = p->DataSink()) {
+    p->ResetProcessingTime();
+    if (p->DataSink() == p) break;
+  }
+
+  try {
+    source_.ReadFile(fileName);
+  } catch (const std::exception& e) {
+    // The closing steps run whatever happened: the picture so far is kept.
+    log_.Add(std::string("Error while reading the wave file: ") + e.what());
+    decoder_.EndData();
+  }
+  log_.Add("Wave file processing time: " + std::to_string(decoder_.Elapsed().count()) +
+           " millisecs (elapsed)");
+  for (TSignalProcessor* p = &source_; p != nullptr; p = p->DataSink()) {
+    log_.Add(Format("  %s    %.0f ms", p->Name.c_str(),
+                    std::chrono::duration<double, std::milli>(p->ProcessingTime()).count()));
+    if (p->DataSink() == p) break;
+  }
+  host_.SetStatus("");
+  PostProcess();
+  RecordHistory(fileName);
+  return true;
+}
+
+bool TProcessingRun::PictureRun(const std::string& fileName) {
+  host_.SetBusy(true);
+  StartLog("Process image file", fileName);
+  struct Idle {
+    TRunHost& host;
+    ~Idle() { host.SetBusy(false); }
+  } idle{host_};
+  NameOutput(fileName);
+  type_ = dpNOAAapt;
+  decoder_.SetSensorModel(options_.sensorModel);
+  caption_ = fs::path(fileName).filename().string() + " - " + SensorModelName(options_.sensorModel);
+  host_.SetCaption(caption_);
+  decoder_.SetDecodeParameters(type_);
+
+  const std::string ext = Lower(fs::path(fileName).extension().string());
+  bool loaded = false;
+  if (ext == ".noa" || ext == ".max") {
+    loaded = decoder_.LoadFromRawFile(fileName);
+  } else {
+    TExtBitmap picture;
+    try {
+      if (ext == ".bmp") {
+        picture.LoadFromFile(fileName);
+      } else if (ext == ".png") {
+        LoadPNGIntoBitmap(picture, fileName, false);
+      } else {
+        LoadJPEGIntoBitmap(picture, fileName, true, 0);
+      }
+    } catch (const std::exception& e) {
+      UserMessages().Show(std::string("Error reading picture file ") + fileName + ": " + e.what(),
+                          "");
+      return false;
+    }
+    if (picture.PixelFormat() != pf8bit) {
+      UserMessages().Show("Warning: file " + fileName + " is not an 8-bit greyscale file.  " +
+                              "Vivurozed cannot process this file further.",
+                          "");
+      return false;
+    }
+    loaded = decoder_.LoadFromPixels(
+        picture.Width(), picture.Height(),
+        std::span(picture.ScanLine(0),
+                  static_cast<std::size_t>(picture.RowBytes()) * picture.Height()),
+        picture.RowBytes());
+    fromPictureFile_ = true;
+  }
+  if (!loaded) {
+    UserMessages().Show("Vivurozed cannot process the file " + fileName, "");
+    return false;
+  }
+  host_.Progress("Loaded", 100);
+  PostProcess();
+  RecordHistory(fileName);
+  return true;
+}
+
+void TProcessingRun::PostProcess() {
+  const auto start = Clock::now();
+  BuildPictures();
+  log_.Add(
+      Format("Video post-processing time: %.0f millisecs (elapsed)", MillisecondsSince(start)));
+  picturesChanged_ = !IsEmpty(pictures_.main);
+  host_.PicturesReady();
+}
+
+bool TProcessingRun::BuildPictures() {
+  // The display picture is made by the decoder's post-processing, which is
+  // not part of this build yet; until it is, a run yields no picture.
+  return false;
+}
+
+void TProcessingRun::RecordHistory(const std::string& fileName) {
+  const std::string satellite =
+      type_ == dpNOAAapt ? SensorModelName(options_.sensorModel) : DecodeParameterNames[type_];
+  history_.Record(fs::path(fileName).filename().string(), options_.southBound, satellite);
+  history_.Save(UserDataFolder() / TRunHistory::kFileName);
+}
+
+TSaveOptions TProcessingRun::SaveOptions() const {
+  TSaveOptions s;
+  s.outputFormat = options_.outputFormat;
+  s.noaaOutput = options_.noaaOutput;
+  s.cropBorders = options_.cropBorders;
+  s.southBound = options_.southBound;
+  s.mainFromPictureFile = fromPictureFile_;
+  s.passDescription = caption_;
+  s.creator = CreatorText();
+  return s;
+}
+
+bool TProcessingRun::SaveAll(const std::string& name, bool saveMain, bool announce) {
+  const bool ok = saver_.SaveAll(name, pictures_, SaveOptions(), saveMain, announce);
+  picturesChanged_ = false;
+  return ok;
+}
+
+int TProcessingRun::RunBatch(const TBatchOptions& batch,
+                             const std::vector<std::string>& commandLine) {
+  commandLine_ = commandLine;
+  options_ = OptionsFromSettings(*settings_);
+  if (batch.interactiveDirectionOnly) {
+    options_.southBound = batch.southBound;
+    return Dispatch(batch.input) ? 0 : 1;
+  }
+  batch_ = true;
+  ApplyBatchOptions(options_, batch);
+  struct BatchOff {
+    bool& flag;
+    ~BatchOff() { flag = false; }
+  } off{batch_};
+
+  if (!Dispatch(batch.input)) return 1;
+  if (batch.output.empty()) return 0;
+  std::string name = batch.output;
+  if (batch.outputIsFolder) {
+    name = (fs::path(batch.output) / fs::path(batch.input).stem()).string() + ".";
+  }
+  host_.SetCaption("Vivurozed - saving files...");
+  const bool ok = SaveAll(name, !options_.saveOnlyColour, false);
+  return ok && !saver_.MainDeclined() && !saver_.Written().empty() ? 0 : 1;
+}
+
+}  // namespace vivurozed

@@ -1,0 +1,121 @@
+// The processing run: owns the signal chain and drives one run per input
+// file. It recognises a recording's satellite type, decodes it through the
+// chain, post-processes the picture and saves the results; or re-processes
+// a saved picture. Its host (the command line or the main window) sees it
+// only through TRunHost and the user-message service.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "app/OutputSaving.h"
+#include "app/RegistryVariables.h"
+#include "app/RunHistory.h"
+#include "app/RunHost.h"
+#include "decode/SignalVideoDecode.h"
+#include "platform/Diagnostics.h"
+#include "signal/SignalDetectors.h"
+#include "signal/SignalFilters.h"
+#include "signal/SignalHilbert.h"
+
+namespace vivurozed {
+
+// The options a run works with: read from the settings at the start of each
+// run, then, in an unattended run, overridden by the command line (which
+// never writes them back).
+struct TRunOptions {
+  int outputFormat = 1, noaaOutput = 1;
+  bool cropBorders = false, largeImage = true, equaliseHistogram = false, cropNoise = true;
+  bool autoBlack = true, reSync = false, despeckle = false, tapeInput = false;
+  bool lumChanB = false, greenVeg = false, saveStats = false, saveOnlyColour = false;
+  float gamma = 1.3f;
+  TSharpen sharpen = shSharpen;
+  TPassband passband = pbNormal;
+  int sampleRate = 11025;
+  TSensorModel sensorModel = smNOAA14;
+  int colourMapIndex = 1;
+  int geostationary = 0;  // 0 none, 1 GMS, 2 GOES, 3 Meteosat
+  int illumination = 0;
+  bool southBound = false;
+  std::string imageFolder;
+};
+
+TRunOptions OptionsFromSettings(TMainSettings& settings);
+void ApplyBatchOptions(TRunOptions& options, const TBatchOptions& batch);
+
+// Analyser result code (0 .. 10) to decode type; geostationary: the
+// expected service (0 none, 1 GMS, 2 GOES, 3 Meteosat) for code 10.
+TDecodeParameters DecodeTypeForResult(int result, int geostationary);
+// " - Meteor 3-5" and the like; NOAA names its sensor model.
+std::string CaptionSuffix(TDecodeParameters type, TSensorModel model);
+
+class TProcessingRun {
+ public:
+  TProcessingRun(TRunHost& host, std::shared_ptr<TSettingsStore> store);
+  ~TProcessingRun();
+
+  // Runs the right kind of run for the file's extension; false when no run
+  // took place.
+  bool Dispatch(const std::string& fileName);
+  // The command-line mode: returns the exit code (0 only when the outputs
+  // were written).
+  int RunBatch(const TBatchOptions& batch, const std::vector<std::string>& commandLine);
+  // Ends a running stream after the current block.
+  void Stop() { source_.Stop(); }
+
+  // Writes the run's pictures (the save command).
+  bool SaveAll(const std::string& name, bool saveMain, bool announce);
+
+  TDiagnostics& Log() { return log_; }
+  const TRunPictures& Pictures() const { return pictures_; }
+  TRunOptions& Options() { return options_; }
+  TSatelliteVideoDecoder& Decoder() { return decoder_; }
+  TMainSettings& Settings() { return *settings_; }
+  const std::string& OutputName() const { return outputName_; }
+  const std::string& Caption() const { return caption_; }
+  bool Batch() const { return batch_; }
+  const TOutputSaver& Saver() const { return saver_; }
+
+ private:
+  bool WaveRun(const std::string& fileName);
+  bool PictureRun(const std::string& fileName);
+  void StartLog(const std::string& heading, const std::string& fileName);
+  void NameOutput(const std::string& fileName);
+  void ConfigureChain(TDecodeParameters type, int resultCode, int fileRate);
+  void PostProcess();
+  bool BuildPictures();
+  void RecordHistory(const std::string& fileName);
+  void OnDecoderProgress(TProgressKind kind, const std::string& text, int percent);
+  TSaveOptions SaveOptions() const;
+
+  TRunHost& host_;
+  std::shared_ptr<TSettingsStore> store_;
+  std::unique_ptr<TMainSettings> settings_;
+  TRunOptions options_;
+  TDiagnostics log_;
+
+  // The chain; only source -> one Hilbert detector -> decoder is connected.
+  TSignalSource source_;
+  TSatelliteVideoDecoder decoder_;
+  TSignalSyncDemod demod1_;
+  TSignalHilbertAMDetectorQ demod2_;
+  TSignalHilbertSyncAMDetector syncDetector_;
+  TSignalIIRFilter12pole inputBpf_;
+  TSignalIIRFilter6pole videoLpf_;
+  TSignalAverage average_;
+
+  TRunPictures pictures_;
+  TOutputSaver saver_;
+  TRunHistory history_;
+  std::string fileName_, outputName_, caption_;
+  std::vector<std::string> commandLine_;
+  TDecodeParameters type_ = dpNOAAapt;
+  bool fromPictureFile_ = false;
+  bool batch_ = false;
+  bool picturesChanged_ = false;
+  std::vector<TSample> acfPlot_;
+};
+
+}  // namespace vivurozed

@@ -1,0 +1,28 @@
+// What a processing run needs of whoever drives it: the command line and the
+// main window each implement this; tests use a recording fake.
+#pragma once
+
+#include <string>
+
+namespace vivurozed {
+
+class TRunHost {
+ public:
+  virtual ~TRunHost() = default;
+  // A run's progress: begins with a text, goes on with texts and a
+  // percentage, ends.
+  virtual void ProgressBegin(const std::string& text) = 0;
+  virtual void Progress(const std::string& text, int percent) = 0;
+  virtual void ProgressEnd() = 0;
+  virtual void SetStatus(const std::string& text) = 0;
+  virtual void SetCaption(const std::string& caption) = 0;
+  virtual void SetBusy(bool busy) = 0;
+  // Lets pending user input be handled during a long run.
+  virtual void LetInputThrough() = 0;
+  // True once the user asked the running stream to stop.
+  virtual bool StopRequested() = 0;
+  // The run's pictures are ready to be shown.
+  virtual void PicturesReady() = 0;
+};
+
+}  // namespace vivurozed

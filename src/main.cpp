@@ -1,0 +1,98 @@
+// vivurozed: decodes a weather-satellite recording given on the command line
+// and saves its pictures.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "app/ConsoleHost.h"
+#include "app/MainForm.h"
+#include "app/OutputSaving.h"
+#include "platform/UserMessages.h"
+
+namespace {
+
+using namespace vivurozed;
+
+constexpr const char* kUsage =
+    "Usage: vivurozed INPUT [OUTPUT] [OPTIONS...]\n"
+    "\n"
+    "Decodes a weather-satellite recording (11025 Hz WAV, at least 30 s) or\n"
+    "re-processes a saved picture (.bmp, .jpg, .png, .noa, .max) and saves\n"
+    "the pictures. OUTPUT is a picture name (.bmp, .png, .jpg) or a folder.\n"
+    "\n"
+    "Options (letters, any case):\n"
+    "  S  south-bound pass        I  large image          H  equalise histogram\n"
+    "  R  attempt re-sync         T  tape input           K  keep going (no exit)\n"
+    "  2J NOAA channels as high-quality JPEG   2B as BMP  2JX no channel pictures\n"
+    "  2F no noise crop           2LB luminance from IR   2SCO false colour only\n"
+    "  2HLS second colour map     2A0..2A2 illumination   2C<name> colour map\n"
+    "  MNOAA15 sensor model       B0..B2 input filter     C0..C2 sharpening\n"
+    "  F<rate> receiver rate (10925..11125)   G<gamma> gamma (0.2..5.0)\n"
+    "  WJ/WU/WE GMS, GOES, Meteosat           O<letters> overlay elements\n"
+    "  -hide  no window\n"
+    "\n"
+    "  vivurozed --help | --version\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> parameters(argv + 1, argv + argc);
+  if (parameters.empty()) {
+    std::cout << kUsage;
+    return 1;
+  }
+  if (parameters[0] == "--help" || parameters[0] == "-h") {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (parameters[0] == "--version") {
+    std::cout << CreatorText() << '\n';
+    return 0;
+  }
+  const TCommandLine commandLine = ParseCommandLine(parameters);
+  if (!commandLine.ok) {
+    std::cerr << "vivurozed: " << commandLine.error << "\n\n" << kUsage;
+    return 1;
+  }
+  const TBatchOptions& batch = commandLine.options;
+  std::error_code ec;
+  if (!std::filesystem::exists(batch.input, ec)) {
+    std::cerr << "vivurozed: " << batch.input << ": no such file\n";
+    return 1;
+  }
+  if (std::filesystem::is_directory(batch.input, ec)) {
+    std::cerr << "vivurozed: " << batch.input << " is a folder, not a recording or picture\n";
+    return 1;
+  }
+
+  if (batch.outputIsFolder && !std::filesystem::is_directory(batch.output, ec) &&
+      !std::filesystem::create_directories(batch.output, ec)) {
+    std::cerr << "vivurozed: cannot make the output folder " << batch.output << ": " << ec.message()
+              << '\n';
+    return 1;
+  }
+
+  const bool terminal = isatty(STDERR_FILENO) != 0;
+  TConsoleHost host(std::cerr, terminal);
+  TConsoleHost::InstallInterruptHandler();
+  TConsoleMessages messages(std::cerr, std::cin, isatty(STDIN_FILENO) != 0);
+  SetUserMessages(&messages);
+
+  auto store = std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName));
+  TProcessingRun run(host, store);
+  run.Log().SetListener([&host](const std::string& line) { host.Line(line); });
+  std::vector<std::string> full(argv, argv + argc);
+  const int code = run.RunBatch(batch, full);
+  host.ProgressEnd();
+  if (code == 0) {
+    for (const auto& f : run.Saver().Written()) std::cerr << "Wrote " << f << '\n';
+  }
+  SetUserMessages(nullptr);
+  return code;
+}

@@ -1,0 +1,147 @@
+#include "app/MainForm.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "AptSignal.h"
+#include "RecordingMessages.h"
+#include "WavWriter.h"
+#include "analysis/SignalAnalysis.h"
+#include "platform/Folders.h"
+
+namespace vivurozed {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecordingMessages;
+using testing::TempDir;
+
+class FakeHost : public TRunHost {
+ public:
+  std::vector<std::string> progress;
+  int picturesReady = 0;
+  bool busy = false;
+  std::string caption;
+  void ProgressBegin(const std::string& text) override { progress.push_back(text); }
+  void Progress(const std::string& text, int) override { progress.push_back(text); }
+  void ProgressEnd() override {}
+  void SetStatus(const std::string&) override {}
+  void SetCaption(const std::string& c) override { caption = c; }
+  void SetBusy(bool b) override { busy = b; }
+  void LetInputThrough() override {}
+  bool StopRequested() override { return false; }
+  void PicturesReady() override { ++picturesReady; }
+};
+
+// Settings, run history and colour lookups all live in a temporary folder.
+class ProcessingRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TSettingsStore::SetFolder(dir.Path() / "settings");
+    SetUserDataFolder(dir.Path() / "data");
+    store = std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName));
+  }
+  void TearDown() override { SetUserDataFolder({}); }
+
+  std::string Wav(const std::string& name, const std::vector<std::int16_t>& s,
+                  testing::WavOptions o = {}) {
+    const std::string path = (dir / name).string();
+    testing::WriteWav(path, s, o);
+    return path;
+  }
+  static std::vector<std::int16_t> Apt(double seconds) {
+    testing::AptOptions o;
+    o.seconds = seconds;
+    o.snrDb = 30;
+    return testing::AptSignal(o);
+  }
+
+  TempDir dir;
+  std::shared_ptr<TSettingsStore> store;
+  FakeHost host;
+  RecordingMessages messages;
+};
+
+TEST_F(ProcessingRunTest, RefusesRecordingsItCannotDecode) {
+  TProcessingRun run(host, store);
+  EXPECT_FALSE(run.Dispatch((dir / "missing.wav").string()));
+  ASSERT_EQ(messages.entries.size(), 1u);
+  EXPECT_EQ(messages.entries[0].text,
+            "Error reading wave file header: " + (dir / "missing.wav").string());
+
+  const std::string expects =
+      "Vivurozed expects an 11025 Hz sampling rate wave  file lasting at least 30 seconds.";
+  const std::vector<std::int16_t> second(22050, 100);
+  std::vector<std::int16_t> long22050;
+  for (int i = 0; i < 40; ++i) long22050.insert(long22050.end(), second.begin(), second.end());
+  messages.entries.clear();
+  EXPECT_FALSE(run.Dispatch(Wav("fast.wav", long22050, {.sampleRate = 22050})));
+  ASSERT_EQ(messages.entries.size(), 1u);
+  EXPECT_EQ(messages.entries[0].text, expects);
+
+  messages.entries.clear();
+  EXPECT_FALSE(run.Dispatch(Wav("short.wav", Apt(29))));
+  ASSERT_EQ(messages.entries.size(), 1u);
+  EXPECT_EQ(messages.entries[0].text, expects);
+
+  messages.entries.clear();
+  testing::WriteBytes(dir / "empty.wav", {});
+  EXPECT_FALSE(run.Dispatch((dir / "empty.wav").string()));
+  ASSERT_EQ(messages.entries.size(), 1u);
+  EXPECT_EQ(messages.entries[0].text.rfind("Error reading wave file header: ", 0), 0u);
+
+  EXPECT_FALSE(run.Dispatch((dir / "notes.txt").string()));  // other extensions: nothing
+  EXPECT_EQ(messages.entries.size(), 1u);
+  EXPECT_FALSE(host.busy);
+}
+
+TEST_F(ProcessingRunTest, ChainFollowsTheInputFilterAndTapeOptions) {
+  TProcessingRun run(host, store);
+  EXPECT_EQ(DecodeTypeForResult(arWEFAX, 1), dpGMS);
+  EXPECT_EQ(DecodeTypeForResult(arWEFAX, 0), dpWEFAX);
+  EXPECT_EQ(DecodeTypeForResult(arResurs, 0), dpResursO1N4);
+  EXPECT_EQ(CaptionSuffix(dpNOAAapt, smNOAA15), " - NOAA15");
+  EXPECT_EQ(CaptionSuffix(dpSich6, smNOAA15), " - SICH (600)");
+
+  TRunOptions o;
+  TBatchOptions b;
+  b.sampleRate = 11030;
+  b.passband = pbWide;
+  b.sensorModel = smNOAA17;
+  ApplyBatchOptions(o, b);
+  EXPECT_EQ(o.sampleRate, 11030);
+  EXPECT_EQ(o.passband, pbWide);
+  EXPECT_EQ(o.sensorModel, smNOAA17);
+  EXPECT_EQ(o.noaaOutput, 1);
+}
+
+TEST_F(ProcessingRunTest, DecodesANoaaRecordingAndRecordsItsHistory) {
+  const std::string wav = Wav("08251827_NOAA15.wav", Apt(100));
+  TProcessingRun run(host, store);
+  TBatchOptions batch;
+  batch.input = wav;
+  batch.southBound = true;
+  EXPECT_EQ(run.RunBatch(batch, {"vivurozed", wav, "S"}), 0);
+  EXPECT_EQ(run.Decoder().DecodeParameters(), dpNOAAapt);
+  EXPECT_GE(run.Decoder().LineCount(), 190);
+  EXPECT_EQ(run.Caption(), "08251827_NOAA15.wav - NOAA14");
+  EXPECT_EQ(run.OutputName(), (dir / "08251827_NOAA15.").string());
+  const auto& lines = run.Log().Lines();
+  EXPECT_EQ(lines[1], "Process wave file");
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Original command line was: "), lines.end());
+  EXPECT_NE(
+      std::find_if(lines.begin(), lines.end(),
+                   [](const std::string& l) { return l.rfind("  Video_decoder    ", 0) == 0; }),
+      lines.end());
+
+  TRunHistory history;
+  history.Load(dir / "data" / TRunHistory::kFileName);
+  TRunHistory::TEntry entry;
+  ASSERT_TRUE(history.Find("08251827_NOAA15.wav", entry));
+  EXPECT_TRUE(entry.southBound);
+  EXPECT_EQ(entry.model, smNOAA14);
+}
+
+}  // namespace
+}  // namespace vivurozed
