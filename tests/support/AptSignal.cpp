@@ -7,6 +7,18 @@
 
 namespace vivurozed::testing {
 
+int AptChannelA(int line, const AptContent& c) {
+  return c.switchLine >= 0 && line >= c.switchLine ? c.channelAAfterSwitch : c.channelA;
+}
+
+namespace {
+
+std::uint8_t SpaceLevel(int sensor, const AptContent& c) {
+  return sensor >= 3 && sensor <= 5 ? c.spaceIR : c.spaceVisible;
+}
+
+}  // namespace
+
 std::uint8_t AptWedgeValue(int wedge, const AptContent& c, bool channelB) {
   if (wedge >= 1 && wedge <= 8) return static_cast<std::uint8_t>(std::min(255, 32 * wedge - 1));
   switch (wedge) {
@@ -30,20 +42,32 @@ std::vector<std::uint8_t> AptLineWords(int line, const AptContent& c) {
   std::vector<std::uint8_t> w(kAptWordsPerLine, 0);
   // Sync A: 4 low words, 7 cycles of 2 high and 2 low, then low.
   for (int k = 0; k < 7; ++k) w[kAptSyncA + 4 + 4 * k] = w[kAptSyncA + 5 + 4 * k] = 255;
-  // Sync B: 7 cycles of 3 high and 2 low, then low.
+  // Sync B: (4 low words in the standard format) 7 cycles of 3 high and 2 low, then low.
+  const int lead = c.standardFormat ? 4 : 0;
   for (int k = 0; k < 7; ++k) {
-    for (int j = 0; j < 3; ++j) w[kAptSyncB + 5 * k + j] = 255;
+    for (int j = 0; j < 3; ++j) w[kAptSyncB + lead + 5 * k + j] = 255;
   }
-  const bool marker = c.linesPerMinuteMarker > 0 && (line % c.linesPerMinuteMarker) < 2;
-  std::fill_n(w.begin() + kAptSpaceA, 47, marker ? 255 : 0);
-  std::fill_n(w.begin() + kAptSpaceB, 47, marker ? 0 : 255);
+  AptContent now = c;
+  now.channelA = AptChannelA(line, c);
+  if (c.standardFormat) {
+    const int n = c.linesPerMinuteMarker;
+    const int m = n > 0 ? ((line % n) + n) % n : -1;
+    const bool marker = m >= 0 && m < 4;
+    const std::uint8_t markerLevel = m < 2 ? 0 : 255;
+    std::fill_n(w.begin() + kAptSpaceA, 47, marker ? markerLevel : SpaceLevel(now.channelA, c));
+    std::fill_n(w.begin() + kAptSpaceB, 47, marker ? markerLevel : SpaceLevel(c.channelB, c));
+  } else {
+    const bool marker = c.linesPerMinuteMarker > 0 && (line % c.linesPerMinuteMarker) < 2;
+    std::fill_n(w.begin() + kAptSpaceA, 47, marker ? 255 : 0);
+    std::fill_n(w.begin() + kAptSpaceB, 47, marker ? 0 : 255);
+  }
   for (int col = 0; col < kAptImageWords; ++col) {
     w[kAptImageA + col] = c.imageA(line, col);
     w[kAptImageB + col] = c.imageB(line, col);
   }
   const int frameLine = ((line % kAptLinesPerFrame) + kAptLinesPerFrame) % kAptLinesPerFrame;
   const int wedge = frameLine / 8 + 1;
-  std::fill_n(w.begin() + kAptTelemetryA, kAptTelemetryWords, AptWedgeValue(wedge, c, false));
+  std::fill_n(w.begin() + kAptTelemetryA, kAptTelemetryWords, AptWedgeValue(wedge, now, false));
   std::fill_n(w.begin() + kAptTelemetryB, kAptTelemetryWords, AptWedgeValue(wedge, c, true));
   return w;
 }

@@ -34,7 +34,20 @@ struct AptContent {
   std::uint8_t patch = 90;                                 // wedge 14
   std::uint8_t backScanA = 40, backScanB = 160;            // wedge 15
   int linesPerMinuteMarker = 120;  // minute markers on the first 2 lines of every 120
+  // The transmitted layout rather than the simplified one above: sync B is 4
+  // low words then 7 cycles of 3 high and 2 low; a minute marker is 2 black
+  // then 2 white lines in both space strips; each space strip shows the
+  // level of the sensor its channel carries (thermal and mid-IR sensors 3, 4
+  // and 5 see cold space as spaceIR, the others as spaceVisible).
+  bool standardFormat = false;
+  std::uint8_t spaceIR = 255, spaceVisible = 0;
+  // From this line on channel A carries channelAAfterSwitch (-1: never).
+  int switchLine = -1;
+  int channelAAfterSwitch = 2;
 };
+
+// The channel A sensor of a line.
+int AptChannelA(int line, const AptContent& content);
 
 // Telemetry wedge value (1 .. 16) for a channel.
 std::uint8_t AptWedgeValue(int wedge, const AptContent& content, bool channelB);

@@ -1,0 +1,164 @@
+#include "noaa/Thermal.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "image/BMPExtImage.h"
+
+namespace vivurozed {
+namespace {
+
+// Planck's law written out here, so the sensor is checked against physics
+// rather than against itself.
+double Radiance(double t, double nu) {
+  return 1.1910427e-5 * std::pow(nu, 3) / std::expm1(1.4387752 * nu / t);
+}
+double Brightness(double n, double nu) {
+  return 1.4387752 * nu / std::log1p(1.1910427e-5 * std::pow(nu, 3) / n);
+}
+
+TEST(Planck, RadianceAndInverseAgreeWithTheLaw) {
+  for (double t : {180.0, 250.0, 300.0, 330.0}) {
+    EXPECT_NEAR(PlanckRadiance(t, 925.4075), Radiance(t, 925.4075), 1e-9 * Radiance(t, 925.4075));
+    EXPECT_NEAR(InversePlanck(Radiance(t, 917.2289), 917.2289), t, 1e-9);
+  }
+  // By hand: c1 nu^3 = 9551.7, c2 nu / T = 4.4557, 9551.7 / (e^4.4557 - 1) = 112.2.
+  EXPECT_NEAR(PlanckRadiance(300.0, 929.08035), 112.2, 0.1);
+  EXPECT_EQ(PlanckRadiance(0.0, 925.0), 0.0);
+  EXPECT_EQ(PlanckRadiance(-5.0, 925.0), 0.0);
+  EXPECT_EQ(InversePlanck(0.0, 925.0), 0.0);
+  EXPECT_EQ(InversePlanck(-1.0, 925.0), 0.0);
+}
+
+TEST(Sensor, StartsAsNoaa14WithAnEmptyTableAndKeepsConstantsOnTheSameModel) {
+  TSensor s;
+  EXPECT_EQ(s.Model(), smNOAA14);
+  EXPECT_DOUBLE_EQ(s.WaveNumber(), 929.08035);
+  for (double t : s.Temperatures()) EXPECT_EQ(t, 0.0);
+  s.SetModel(smNOAA15);
+  EXPECT_DOUBLE_EQ(s.WaveNumber(), 925.4075);
+  EXPECT_DOUBLE_EQ(s.A(), 0.33781);
+  EXPECT_DOUBLE_EQ(s.B(), 0.998719);
+  s.PrtTemperature({10, 20, 30, 40});
+  const double radiance = s.BlackbodyRadiance();
+  s.SetModel(smNOAA15);
+  EXPECT_EQ(s.BlackbodyRadiance(), radiance);
+  s.SetModel(smNOAA12);
+  EXPECT_DOUBLE_EQ(s.WaveNumber(), 920.78975);
+  EXPECT_DOUBLE_EQ(s.A(), 0.0);
+  EXPECT_STREQ(SensorModelName(smNOAA17), "NOAA17");
+  EXPECT_STREQ(SensorModelName(smUnknown), "NOAA");
+}
+
+TEST(Sensor, PrtTemperatureIsTheMeanOfTheFourPolynomials) {
+  TSensor s;
+  s.SetModel(smNOAA15);
+  // All zero: each PRT at the 10-bit count 1.5.
+  EXPECT_NEAR(s.PrtTemperature({0, 0, 0, 0}), 276.70, 0.005);
+
+  // NOAA-15 PRTs 1 .. 4 at 8-bit 100, 101, 102, 103 (counts 401.5 .. 413.5).
+  const double d0[] = {276.60157, 276.62531, 276.67413, 276.59258};
+  const double d1[] = {0.051045, 0.050909, 0.050907, 0.050966};
+  const double d2[] = {1.36328e-06, 1.47266e-06, 1.47656e-06, 1.47656e-06};
+  double sum = 0;
+  for (int k = 0; k < 4; ++k) {
+    const double c = 4.0 * (100 + k) + 1.5;
+    sum += d0[k] + d1[k] * c + d2[k] * c * c;
+  }
+  const double expected = sum / 4;  // about 297.3 K
+  EXPECT_NEAR(s.PrtTemperature({100, 101, 102, 103}), expected, 2e-3);
+  EXPECT_NEAR(s.BlackbodyRadiance(), Radiance(0.33781 + 0.998719 * expected, 925.4075), 1e-3);
+
+  // NOAA-16 has the quartic terms.
+  s.SetModel(smNOAA16);
+  const double c = 4.0 * 50 + 1.5;
+  const double t16 =
+      276.355 + 0.05526 * c - 1.59e-05 * c * c + 2.486e-08 * c * c * c - 1.199e-11 * c * c * c * c;
+  EXPECT_NEAR(s.PrtTemperature({50, 50, 50, 50}) * 4 -
+                  (276.142 + 0.05605 * c - 1.707e-05 * c * c + 2.595e-08 * c * c * c -
+                   1.224e-11 * std::pow(c, 4)) -
+                  (275.996 + 0.05486 * c - 1.223e-05 * c * c + 1.862e-08 * c * c * c -
+                   8.53e-12 * std::pow(c, 4)) -
+                  (276.132 + 0.05494 * c - 1.344e-05 * c * c + 2.112e-08 * c * c * c -
+                   1.001e-11 * std::pow(c, 4)),
+              t16, 0.01);
+}
+
+TEST(Sensor, Noaa14CalibrationPutsTheBlackbodyAtItsTemperatureAndSpaceAtZero) {
+  TSensor s;  // NOAA-14
+  s.Calibrate(60, 200, 290.0);
+  // At the blackbody count the line passes through N(290); only the small
+  // non-linearity correction separates the table from 290 K.
+  EXPECT_NEAR(s.Temperature(60), 290.0, 0.5);
+  // At the space count the radiance is -4.05, corrected to just below zero.
+  EXPECT_EQ(s.Temperature(200), 0.0);
+  // Brighter is colder all the way.
+  for (int i = 1; i < 200; ++i) EXPECT_LT(s.Temperature(i), s.Temperature(i - 1)) << i;
+  // Value 130 by hand: the straight line between the two counts, corrected.
+  const double nbb = Radiance(290.0, 929.08035);
+  const double slope = (nbb + 4.05) / ((4 * 60 + 1.5) - (4 * 200 + 1.5));
+  const double l = -4.05 + slope * ((4 * 130 + 1.5) - (4 * 200 + 1.5));
+  const double n = 0.0003822 * l * l + 0.92378 * l + 3.72;
+  EXPECT_NEAR(s.Temperature(130), Brightness(n, 929.08035), 1e-9);
+}
+
+TEST(Sensor, Noaa15CalibrationUsesThePrtRadiance) {
+  TSensor s;
+  s.SetModel(smNOAA15);
+  const double tbb = s.PrtTemperature({100, 101, 102, 103});
+  s.Calibrate(70, 230, 0.0);  // the temperature argument is not used here
+  EXPECT_NEAR(s.Temperature(70), tbb, 0.2);
+  // Value 150: linear radiance between space (-4.5) and blackbody, corrected,
+  // then the effective-temperature correction undone.
+  const double nbb = Radiance(0.33781 + 0.998719 * tbb, 925.4075);
+  const double l = -4.5 + (nbb + 4.5) * ((4 * 230 + 1.5) - (4 * 150 + 1.5)) / (4.0 * (230 - 70));
+  const double n = l + 0.0004524 * l * l - 0.0932 * l + 4.76;
+  EXPECT_NEAR(s.Temperature(150), (Brightness(n, 925.4075) - 0.33781) / 0.998719, 1e-6);
+  EXPECT_EQ(s.Temperature(255), 0.0);
+}
+
+TEST(Sensor, GenericCalibrationFitsAPolynomialThroughPlanck) {
+  TSensor s;
+  s.SetModel(smUnknown);
+  s.Calibrate(60, 200, 290.0);
+  // The count runs linearly in radiance from 200 at 100 K to 60 at 290 K.
+  const double n100 = Radiance(100, 929.08035), nbb = Radiance(290, 929.08035);
+  const double slope = (60.0 - 200.0) / (nbb - n100);
+  EXPECT_EQ(s.CountAt283K(),
+            static_cast<int>(std::trunc(slope * Radiance(283, 929.08035) + 60 - slope * nbb)));
+  // A quintic through truncated counts, with the cold end piled up near
+  // count 200, is only a coarse calibration.
+  EXPECT_NEAR(s.Temperature(60), 290.0, 6.0);
+  EXPECT_NEAR(s.Temperature(s.CountAt283K()), 283.0, 4.0);
+  EXPECT_LT(s.Temperature(200), 200.0);
+  for (int i = 31; i <= 150; ++i) EXPECT_LT(s.Temperature(i), s.Temperature(i - 1)) << i;
+}
+
+TEST(Sensor, OutOfRangeCalibrationLeavesTheTableAlone) {
+  TSensor s;
+  s.Calibrate(60, 200, 290.0);
+  const auto before = s.Temperatures();
+  s.Calibrate(60, 127, 280.0);   // space too dark
+  s.Calibrate(15, 200, 280.0);   // blackbody too dark
+  s.Calibrate(150, 150, 280.0);  // equal
+  EXPECT_EQ(s.Temperatures(), before);
+}
+
+TEST(QuorumRotation, RowsRotateLeftThenThePictureTurns) {
+  // Width 104: shift = 52 + 104 * 36 / 2080 = 53.
+  TExtBitmap bmp(104, 3, pf8bit);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 104; ++x) bmp.ScanLine(y)[x] = std::uint8_t(x + 100 * (y == 2));
+  RotateQuorumPicture(bmp);
+  // Row 0 of the result is the old row 2 rotated and reversed.
+  for (int x = 0; x < 104; ++x) {
+    const int rotatedX = 103 - x;              // undo the half-turn
+    const int source = (rotatedX + 53) % 104;  // undo the left rotation
+    EXPECT_EQ(bmp.ScanLine(0)[x], source + 100) << x;
+    EXPECT_EQ(bmp.ScanLine(2)[x], source) << x;
+  }
+}
+
+}  // namespace
+}  // namespace vivurozed
