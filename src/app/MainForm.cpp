@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "analysis/SignalAnalysis.h"
+#include "decode/SignalWEFAX.h"
 #include "image/JPEG_IO.h"
 #include "image/PngImage.h"
 #include "platform/Folders.h"
@@ -435,9 +436,32 @@ void TProcessingRun::PostProcess() {
 }
 
 bool TProcessingRun::BuildPictures() {
-  // The display picture is made by the decoder's post-processing, which is
-  // not part of this build yet; until it is, a run yields no picture.
-  return false;
+  decoder_.SetAutoBlack(options_.autoBlack);
+  decoder_.SetCropNoise(options_.cropNoise);
+  decoder_.SetEqualiseHistogram(options_.equaliseHistogram);
+  decoder_.SetGamma(options_.gamma);
+  decoder_.SetLargeImage(options_.largeImage);
+  decoder_.SetSharpen(options_.sharpen);
+  decoder_.SetSensorModel(options_.sensorModel);
+  decoder_.Despeckle = options_.despeckle;
+  decoder_.Rotate180 = options_.southBound;
+  decoder_.Illumination = options_.illumination;
+  pictures_ = TRunPictures{};
+  TNoaaPictures noaa;
+  noaa.channelA = &pictures_.channelA;
+  noaa.channelB = &pictures_.channelB;
+  noaa.infrared = &infrared_;
+  noaa.falseColour = &pictures_.falseColour;
+  noaa.celsius = &celsius_;
+  noaa.luminanceFromIR = options_.lumChanB;
+  std::string header;
+  TExtBitmap main(0, 0, pf8bit);
+  const bool filled = decoder_.MakeImage(&main, noaa, options_.tapeInput, &header);
+  if (filled) pictures_.main = std::move(main);
+  if (!header.empty() && IsGeostationary(type_)) {
+    outputName_ = MakePictureName(outputName_, header, !batch_);  // the header names the picture
+  }
+  return filled;
 }
 
 void TProcessingRun::RecordHistory(const std::string& fileName) {

@@ -107,6 +107,8 @@ class TProcessingRun {
   TSignalAverage average_;
 
   TRunPictures pictures_;
+  TExtBitmap infrared_;
+  std::array<double, 256> celsius_{};
   TOutputSaver saver_;
   TRunHistory history_;
   std::string fileName_, outputName_, caption_;
