@@ -90,9 +90,9 @@ int main(int argc, char** argv) {
   std::vector<std::string> full(argv, argv + argc);
   const int code = run.RunBatch(batch, full);
   host.ProgressEnd();
-  if (code == 0) {
-    for (const auto& f : run.Saver().Written()) std::cerr << "Wrote " << f << '\n';
-  }
+  for (const auto& f : run.Saver().Written()) std::cerr << "Wrote " << f << '\n';
+  if (code != 0 && !batch.output.empty())
+    std::cerr << "vivurozed: the pictures were not all saved\n";
   SetUserMessages(nullptr);
   return code;
 }

@@ -477,7 +477,7 @@ TSaveOptions TProcessingRun::SaveOptions() const {
   s.noaaOutput = options_.noaaOutput;
   s.cropBorders = options_.cropBorders;
   s.southBound = options_.southBound;
-  s.mainFromPictureFile = fromPictureFile_;
+  if (fromPictureFile_) s.sourcePicture = fileName_;
   s.passDescription = caption_;
   s.creator = CreatorText();
   return s;

@@ -156,7 +156,9 @@ bool TOutputSaver::SaveAll(const std::string& nameIn, const TRunPictures& pictur
   if (!name.empty() && name.back() == '.') name = base + FormatExtension(options.outputFormat);
   const std::string overlayName = base + "-ovl" + FormatExtension(options.outputFormat);
 
-  bool writeMain = saveMain && !options.mainFromPictureFile;
+  // A re-processed picture never replaces the picture it was loaded from.
+  bool writeMain = saveMain && !(!options.sourcePicture.empty() &&
+                                 fs::equivalent(options.sourcePicture, name, ec));
   mainDeclined_ = false;
   if (writeMain && !NeverAsk(name) && fs::exists(name, ec)) {
     const TMessageAnswer a = UserMessages().AskYesNo(

@@ -26,10 +26,10 @@ struct TSaveOptions {
   int noaaOutput = 1;    // -1 none, 0 BMP, 1 JPEG default quality, 2 JPEG high quality
   bool cropBorders = false;
   bool southBound = false;
-  bool preferOverlay = false;        // overlay versions of channel B and false colour
-  bool mainFromPictureFile = false;  // the run loaded a picture, which is not written again
-  std::string passDescription;       // for the PNG title
-  std::string creator;               // program and version, in JPEG and PNG files
+  bool preferOverlay = false;   // overlay versions of channel B and false colour
+  std::string sourcePicture;    // the picture the run loaded, never overwritten by its result
+  std::string passDescription;  // for the PNG title
+  std::string creator;          // program and version, in JPEG and PNG files
 };
 
 // "Vivurozed V" + version.

@@ -96,6 +96,22 @@ TEST(OutputSaving, AsksBeforeOverwritingExceptScheduleNames) {
   EXPECT_GT(fs::file_size(schedule), 3u);
 }
 
+TEST(OutputSaving, NeverOverwritesTheSourcePicture) {
+  RecordingMessages messages;
+  messages.answers.push_back(maYes);
+  TempDir dir;
+  const std::string source = (dir / "loaded.bmp").string();
+  testing::WriteBytes(source, {'o', 'l', 'd'});
+  TSaveOptions o;
+  o.outputFormat = 0;
+  o.sourcePicture = source;
+  TOutputSaver saver;
+  EXPECT_TRUE(saver.SaveAll((dir / "loaded.").string(), NoaaPictures(), o, true, false));
+  EXPECT_EQ(fs::file_size(source), 3u);
+  EXPECT_TRUE(saver.SaveAll((dir / "other.bmp").string(), NoaaPictures(), o, true, false));
+  EXPECT_TRUE(fs::exists(dir / "other.bmp"));
+}
+
 TEST(OutputSaving, CropsChannelBordersByPassDirection) {
   RecordingMessages messages;
   TempDir dir;

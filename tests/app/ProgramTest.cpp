@@ -1,0 +1,144 @@
+// The vivurozed program as a user runs it: exit codes, messages and files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "AptSignal.h"
+#include "WavWriter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vivurozed::testing::TempDir;
+
+struct Result {
+  int code = -1;
+  std::string output;  // standard output and error together
+};
+
+// Runs the program with settings and user data in `home`, no terminal.
+Result RunProgram(const TempDir& home, const std::string& arguments) {
+  const std::string command = "cd '" + home.Path().string() + "' && HOME='" + home.Path().string() +
+                              "' XDG_CONFIG_HOME='" + (home / "config").string() +
+                              "' XDG_DATA_HOME='" + (home / "data").string() + "' '" + VZ_EXE +
+                              "' " + arguments + " </dev/null 2>&1";
+  Result r;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return r;
+  std::array<char, 4096> buffer;
+  while (std::size_t n = fread(buffer.data(), 1, buffer.size(), pipe))
+    r.output.append(buffer.data(), n);
+  const int status = pclose(pipe);
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+TEST(Program, HelpVersionAndUsage) {
+  TempDir home;
+  const Result help = RunProgram(home, "--help");
+  EXPECT_EQ(help.code, 0);
+  EXPECT_NE(help.output.find("Usage: vivurozed INPUT"), std::string::npos);
+  const Result version = RunProgram(home, "--version");
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.output.rfind("Vivurozed V", 0), 0u);
+  EXPECT_EQ(RunProgram(home, "").code, 1);
+}
+
+TEST(Program, BadInputGetsAClearMessageAndExitCodeOne) {
+  TempDir home;
+  Result r = RunProgram(home, "missing.wav out.png");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("missing.wav: no such file"), std::string::npos) << r.output;
+
+  r = RunProgram(home, "'" + home.Path().string() + "' out.png");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("is a folder"), std::string::npos) << r.output;
+
+  vivurozed::testing::WriteBytes(home / "empty.wav", {});
+  r = RunProgram(home, "empty.wav out.png");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("Error reading wave file header: "), std::string::npos) << r.output;
+
+  auto bytes = vivurozed::testing::BuildWav(std::vector<std::int16_t>(11025 * 40, 5));
+  bytes.resize(11025 * 20);  // the data chunk cut short: 10 s are left
+  vivurozed::testing::WriteBytes(home / "cut.wav", bytes);
+  r = RunProgram(home, "cut.wav out.png");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("expects an 11025 Hz sampling rate wave  file lasting at least 30"),
+            std::string::npos)
+      << r.output;
+
+  r = RunProgram(home, "cut.wav out.png Q");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("Unknown option \"Q\""), std::string::npos) << r.output;
+  r = RunProgram(home, "cut.wav no/such/dir");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.output.find("does not exist"), std::string::npos) << r.output;
+  EXPECT_FALSE(fs::exists(home / "out.png"));
+}
+
+TEST(Program, DecodesTheSampleIntoAFolder) {
+  TempDir home;
+  const Result r = RunProgram(home, std::string("'") + VZ_SAMPLE + "' out/ 2B");
+  ASSERT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("analyser recognised NOAA APT"), std::string::npos);
+  EXPECT_NE(r.output.find("Wrote "), std::string::npos);
+  const fs::path main = home / "out" / "noaa15-excerpt-2min.jpg";
+  ASSERT_TRUE(fs::exists(main)) << r.output;
+  EXPECT_GT(fs::file_size(main), 10000u);
+  // The run history remembers the pass.
+  std::ifstream history(home / "data" / "vivurozed" / "mru_list.ini");
+  std::string entry;
+  std::getline(history, entry);
+  EXPECT_EQ(entry, "noaa15-excerpt-2min.wav N NOAA14");
+}
+
+TEST(Program, ReprocessesAnEightBitPictureAndRefusesOthers) {
+  TempDir home;
+  ASSERT_EQ(RunProgram(home, std::string("'") + VZ_SAMPLE + "' first.bmp 2JX").code, 0);
+  ASSERT_TRUE(fs::exists(home / "first.bmp"));
+  const Result again = RunProgram(home, "first.bmp second.png");
+  EXPECT_EQ(again.code, 0) << again.output;
+  EXPECT_NE(again.output.find("Process image file"), std::string::npos);
+
+  // A 24-bit picture: the warning and nothing else.
+  std::vector<std::uint8_t> bmp = {'B', 'M'};
+  auto put32 = [&](std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) bmp.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  };
+  auto put16 = [&](std::uint16_t v) {
+    bmp.push_back(static_cast<std::uint8_t>(v));
+    bmp.push_back(static_cast<std::uint8_t>(v >> 8));
+  };
+  const int w = 4, h = 70;
+  put32(54 + w * 3 * h);
+  put32(0);
+  put32(54);
+  put32(40);
+  put32(w);
+  put32(h);
+  put16(1);
+  put16(24);
+  put32(0);
+  put32(w * 3 * h);
+  put32(0);
+  put32(0);
+  put32(0);
+  put32(0);
+  bmp.resize(bmp.size() + w * 3 * h, 128);
+  vivurozed::testing::WriteBytes(home / "colour.bmp", bmp);
+  const Result refused = RunProgram(home, "colour.bmp third.png");
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_NE(refused.output.find("is not an 8-bit greyscale file.  Vivurozed cannot process this "
+                                "file further."),
+            std::string::npos)
+      << refused.output;
+  EXPECT_FALSE(fs::exists(home / "third.png"));
+}
+
+}  // namespace
