@@ -670,6 +670,7 @@ TNoaaFrame NoaaFrame(int w, int s) {
 
 bool ProcessNOAA(TNoaaProcessing& job) {
   job.lineStats.clear();
+  job.resampled.reset();
   job.found = TNoaaFindings();
   for (TExtBitmap* pic : {job.channelA, job.channelB})
     if (pic) pic->SetSize(0, 0);
@@ -706,6 +707,7 @@ bool ProcessNOAA(TNoaaProcessing& job) {
   }
   f.syncStart = s;
   if (s <= 19 * w / 40) return false;
+  if (job.keepResampled) job.resampled = iplCloneImage(*img);
   const TNoaaFrame fr = NoaaFrame(w, s);
 
   if (job.frameMarkers) {

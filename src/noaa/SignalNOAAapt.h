@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -99,7 +100,11 @@ struct TNoaaProcessing {
   bool rotate180 = false, luminanceFromIR = false, frameMarkers = false;
   bool greenVegetation = true;
   TSensor* sensor = nullptr;  // calibrated when given
-  TNoaaFindings found;        // out
+  // Out, when asked for: the picture resampled to the line width and moved
+  // onto the sync, before any levels change, for the display picture.
+  bool keepResampled = false;
+  std::unique_ptr<TIplImage> resampled;
+  TNoaaFindings found;  // out
 };
 
 // False, with the channel pictures left empty, when the picture is not one
