@@ -1,5 +1,7 @@
 #include "analysis/SignalAnalysis.h"
 
+#include <functional>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -16,9 +18,16 @@ const std::array<const char*, 11> AnalyserResultNames = {
     "Unknown", "Meteor 3-5", "Meteor 2-21", "Resurs O1-N4", "NOAA", "Okean",
     "Sich",    "Sich-6",     "Okean-O",     "Meteosat",     "WEFAX"};
 
+namespace {
+std::function<int()> prescanSource;
+}  // namespace
+
 int PrescanSampleRate() {
-  // Until the settings store is wired in, the setting reads as absent.
-  return 0;
+  return prescanSource ? prescanSource() : 0;
+}
+
+void SetPrescanSampleRateSource(std::function<int()> source) {
+  prescanSource = std::move(source);
 }
 
 namespace {

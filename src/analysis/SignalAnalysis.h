@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -42,6 +43,9 @@ extern const std::array<const char*, 11> AnalyserResultNames;
 
 // The integer setting "PrescanSampleRate" (0 when absent).
 int PrescanSampleRate();
+// Where that setting is read from: the application installs the settings
+// store here (the numeric code cannot reach it).
+void SetPrescanSampleRateSource(std::function<int()> source);
 
 // Names the satellite type of a recording of 11025 Hz holding at least 9
 // seconds. position (0 .. 1) places the 9 seconds analysed inside the file.

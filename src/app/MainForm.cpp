@@ -180,9 +180,13 @@ TProcessingRun::TProcessingRun(TRunHost& host, std::shared_ptr<TSettingsStore> s
                                 int percent) { OnDecoderProgress(kind, text, percent); });
   options_ = OptionsFromSettings(*settings_);
   history_.Load(UserDataFolder() / TRunHistory::kFileName);
+  SetPrescanSampleRateSource(
+      [store = store_] { return store->ReadInteger("PrescanSampleRate").value_or(0); });
 }
 
-TProcessingRun::~TProcessingRun() = default;
+TProcessingRun::~TProcessingRun() {
+  SetPrescanSampleRateSource({});
+}
 
 void TProcessingRun::OnDecoderProgress(TProgressKind kind, const std::string& text, int percent) {
   switch (kind) {

@@ -96,6 +96,14 @@ TEST_F(ProcessingRunTest, RefusesRecordingsItCannotDecode) {
   EXPECT_FALSE(host.busy);
 }
 
+TEST_F(ProcessingRunTest, AnalysisReadsThePrescanRateFromTheSettings) {
+  store->WriteInteger("PrescanSampleRate", 11030);
+  TProcessingRun run(host, store);
+  EXPECT_EQ(PrescanSampleRate(), 11030);
+  store->WriteInteger("PrescanSampleRate", 9000);  // read afresh at every analysis
+  EXPECT_EQ(PrescanSampleRate(), 9000);
+}
+
 TEST_F(ProcessingRunTest, ChainFollowsTheInputFilterAndTapeOptions) {
   TProcessingRun run(host, store);
   EXPECT_EQ(DecodeTypeForResult(arWEFAX, 1), dpGMS);
