@@ -8,9 +8,11 @@
 #include <filesystem>
 
 #include "analysis/SignalAnalysis.h"
+#include "decode/NoaaStage.h"
 #include "decode/SignalWEFAX.h"
 #include "image/JPEG_IO.h"
 #include "image/PngImage.h"
+#include "noaa/FalseColour.h"
 #include "platform/Folders.h"
 #include "platform/UserMessages.h"
 #include "signal/WaveCommon.h"
@@ -87,6 +89,7 @@ void ApplyBatchOptions(TRunOptions& o, const TBatchOptions& b) {
   o.despeckle = b.despeckle;
   o.saveOnlyColour = b.saveOnlyColour;
   o.colourMapIndex = b.secondColourMap ? 1 : 0;
+  if (b.colourMapName) o.colourMapName = *b.colourMapName;
   if (b.sensorModel) o.sensorModel = *b.sensorModel;
   if (b.sharpen) o.sharpen = *b.sharpen;
   if (b.illumination) o.illumination = *b.illumination;
@@ -176,6 +179,7 @@ TProcessingRun::TProcessingRun(TRunHost& host, std::shared_ptr<TSettingsStore> s
   syncDetector_.SetDataSink(&decoder_);
   source_.SetDataSink(&demod2_);
   decoder_.Log = &log_;
+  decoder_.SetNoaaStage(NoaaStage());
   decoder_.SetOnProgress([this](TCustomVideoDecoder&, TProgressKind kind, const std::string& text,
                                 int percent) { OnDecoderProgress(kind, text, percent); });
   options_ = OptionsFromSettings(*settings_);
@@ -451,6 +455,7 @@ bool TProcessingRun::BuildPictures() {
   decoder_.Rotate180 = options_.southBound;
   decoder_.Illumination = options_.illumination;
   pictures_ = TRunPictures{};
+  decoder_.SetTempToColourLookup(ColourLookup());
   TNoaaPictures noaa;
   noaa.channelA = &pictures_.channelA;
   noaa.channelB = &pictures_.channelB;
@@ -466,6 +471,29 @@ bool TProcessingRun::BuildPictures() {
     outputName_ = MakePictureName(outputName_, header, !batch_);  // the header names the picture
   }
   return filled;
+}
+
+const TColourMapping* TProcessingRun::ColourLookup() {
+  if (lookups_.empty()) {
+    MakeBuiltInLookups(UserDataFolder());
+    std::vector<fs::path> folders{UserDataFolder()};
+    for (const auto& f : ShippedDataFolders()) folders.push_back(f);
+    lookups_ = LoadLookups(folders);
+  }
+  if (lookups_.empty()) return nullptr;
+  if (!options_.colourMapName.empty()) {
+    for (const auto& m : lookups_) {
+      std::string upper = m->Name();
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      // "USER": the first map that is not one of the built-in four.
+      const bool user = options_.colourMapName == "USER" &&
+                        std::find(BuiltInLookupNames.begin(), BuiltInLookupNames.end(),
+                                  m->Name()) == BuiltInLookupNames.end();
+      if (upper == options_.colourMapName || user) return m.get();
+    }
+  }
+  const int last = static_cast<int>(lookups_.size()) - 1;
+  return lookups_[static_cast<std::size_t>(std::clamp(options_.colourMapIndex, 0, last))].get();
 }
 
 void TProcessingRun::RecordHistory(const std::string& fileName) {

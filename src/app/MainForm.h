@@ -15,6 +15,7 @@
 #include "app/RunHistory.h"
 #include "app/RunHost.h"
 #include "decode/SignalVideoDecode.h"
+#include "noaa/FalseColour.h"
 #include "platform/Diagnostics.h"
 #include "signal/SignalDetectors.h"
 #include "signal/SignalFilters.h"
@@ -36,7 +37,8 @@ struct TRunOptions {
   int sampleRate = 11025;
   TSensorModel sensorModel = smNOAA14;
   int colourMapIndex = 1;
-  int geostationary = 0;  // 0 none, 1 GMS, 2 GOES, 3 Meteosat
+  std::string colourMapName;  // upper case; chosen over the index when set
+  int geostationary = 0;      // 0 none, 1 GMS, 2 GOES, 3 Meteosat
   int illumination = 0;
   bool southBound = false;
   std::string imageFolder;
@@ -87,6 +89,7 @@ class TProcessingRun {
   void PostProcess();
   bool BuildPictures();
   void RecordHistory(const std::string& fileName);
+  const TColourMapping* ColourLookup();
   void OnDecoderProgress(TProgressKind kind, const std::string& text, int percent);
   TSaveOptions SaveOptions() const;
 
@@ -108,6 +111,7 @@ class TProcessingRun {
 
   TRunPictures pictures_;
   TExtBitmap infrared_;
+  std::vector<std::unique_ptr<TColourMapping>> lookups_;
   std::array<double, 256> celsius_{};
   TOutputSaver saver_;
   TRunHistory history_;
