@@ -71,11 +71,17 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  if (batch.outputIsFolder && !std::filesystem::is_directory(batch.output, ec) &&
-      !std::filesystem::create_directories(batch.output, ec)) {
-    std::cerr << "vivurozed: cannot make the output folder " << batch.output << ": " << ec.message()
-              << '\n';
-    return 1;
+  if (!batch.output.empty()) {
+    // Folders for the output are made as needed.
+    const std::filesystem::path folder = batch.outputIsFolder
+                                             ? std::filesystem::path(batch.output)
+                                             : std::filesystem::path(batch.output).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec) &&
+        !std::filesystem::create_directories(folder, ec)) {
+      std::cerr << "vivurozed: cannot make the output folder " << folder.string() << ": "
+                << ec.message() << '\n';
+      return 1;
+    }
   }
 
   const bool terminal = isatty(STDERR_FILENO) != 0;

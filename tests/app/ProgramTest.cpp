@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include "AptSignal.h"
 #include "WavWriter.h"
+#include "image/BMPExtImage.h"
 
 namespace {
 
@@ -96,6 +98,37 @@ TEST(Program, DecodesTheSampleIntoAFolder) {
   std::string entry;
   std::getline(history, entry);
   EXPECT_EQ(entry, "noaa15-excerpt-2min.wav N NOAA14");
+}
+
+std::vector<std::string> Files(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Program, NoaaOutputsFollowTheOptions) {
+  TempDir home;
+  const std::string sample = std::string("'") + VZ_SAMPLE + "'";
+  ASSERT_EQ(RunProgram(home, sample + " all/pass.png 2B").code, 0);
+  EXPECT_EQ(Files(home / "all"),
+            (std::vector<std::string>{"pass-a.bmp", "pass-b.bmp", "pass-c.bmp", "pass.png"}));
+  ASSERT_EQ(RunProgram(home, sample + " none/ 2JX").code, 0);
+  EXPECT_EQ(Files(home / "none"), (std::vector<std::string>{"noaa15-excerpt-2min.jpg"}));
+  ASSERT_EQ(RunProgram(home, sample + " colour/ 2SCO").code, 0);
+  EXPECT_EQ(Files(home / "colour"), (std::vector<std::string>{"noaa15-excerpt-2min-c.jpg"}));
+  // The false colour is 24-bit: it really is in colour.
+  ASSERT_EQ(RunProgram(home, sample + " bmp/ 2SCO 2B").code, 0);
+  vivurozed::TExtBitmap c;
+  c.LoadFromFile(home / "bmp" / "noaa15-excerpt-2min-c.bmp");
+  EXPECT_EQ(c.PixelFormat(), vivurozed::pf24bit);
+  int coloured = 0;
+  for (int y = 0; y < c.Height(); ++y) {
+    const std::uint8_t* row = c.ScanLine(y);
+    for (int x = 0; x < c.Width(); ++x) coloured += row[3 * x] != row[3 * x + 2];
+  }
+  EXPECT_GT(coloured, c.Width() * c.Height() / 10);
 }
 
 TEST(Program, ReprocessesAnEightBitPictureAndRefusesOthers) {
