@@ -38,6 +38,33 @@ int MarkedLength(std::span<const TSample> block) {
   return static_cast<int>(n);
 }
 
+// The extremes of s <- (7 s + x) / 8 over the block, s starting at `start`.
+// Four steps are taken at once from the same s, so the chain of dependent
+// operations is a quarter as long as a plain loop's.
+void SmoothedExtremes(std::span<const TSample> block, float start, float& smallest,
+                      float& largest) {
+  constexpr float a = 0.875f, b = 0.125f;
+  constexpr float a2 = a * a, a3 = a2 * a, a4 = a3 * a;
+  float s = start;
+  std::size_t i = 0;
+  for (; i + 4 <= block.size(); i += 4) {
+    const float x1 = b * block[i].real(), x2 = b * block[i + 1].real();
+    const float x3 = b * block[i + 2].real(), x4 = b * block[i + 3].real();
+    const float s1 = a * s + x1;
+    const float s2 = a2 * s + (a * x1 + x2);
+    const float s3 = a3 * s + (a2 * x1 + a * x2 + x3);
+    const float s4 = a4 * s + (a3 * x1 + a2 * x2 + a * x3 + x4);
+    smallest = std::min({smallest, s1, s2, s3, s4});
+    largest = std::max({largest, s1, s2, s3, s4});
+    s = s4;
+  }
+  for (; i < block.size(); ++i) {
+    s = a * s + b * block[i].real();
+    smallest = std::min(smallest, s);
+    largest = std::max(largest, s);
+  }
+}
+
 }  // namespace
 
 // --- TCustomVideoDecoder -----------------------------------------------------
@@ -89,12 +116,8 @@ void TCustomVideoDecoder::Process(SampleBlock block) {
     float mean = 0.0f;
     for (const TSample& p : block) mean += p.real();
     mean /= static_cast<float>(block.size());
-    float s = mean, smallest = mean, largest = mean;
-    for (const TSample& p : block) {
-      s = (7 * s + p.real()) / 8;
-      smallest = std::min(smallest, s);
-      largest = std::max(largest, s);
-    }
+    float smallest = mean, largest = mean;
+    SmoothedExtremes(block, mean, smallest, largest);
     const float level = slicerWeights_[0] * smallest + slicerWeights_[1] * largest;
     highestLevel_ = std::max(highestLevel_, largest);
     lowestLevel_ = std::min(lowestLevel_, smallest);
@@ -329,6 +352,25 @@ void TSatelliteVideoDecoder::DecodeBlock(std::span<TSample> pairs, int count) {
   const bool geostationary = IsGeostationary(decodeParameters_);
 
   for (int k = 0; k < count; ++k, ++sampleIndex_) {
+    if (state_ == dsCollect && !geostationary) {
+      // Most of every line: store samples up to the line-end window in one
+      // go. Only the geostationary line clock counts zero crossings.
+      const int m = std::min(count - k, std::max(lineEndOpen_ - writeIndex_, 1));
+      const int stored = std::clamp(lineLength_ - writeIndex_, 0, m);
+      for (int i = 0; i < stored; ++i) {
+        line_[static_cast<std::size_t>(writeIndex_ + i)] =
+            pairs[static_cast<std::size_t>(k + i)].real();
+      }
+      writeIndex_ += m;
+      missing_ -= m;
+      k += m - 1;
+      sampleIndex_ += m - 1;
+      if (writeIndex_ >= lineEndOpen_) {
+        state_ = dsLineEnd;
+        lineEndCountdown_ = LineEndPeak(pairs.data() + k + 1) + 2;
+      }
+      continue;
+    }
     TSample& p = pairs[static_cast<std::size_t>(k)];
     const float v = p.real();
     if ((p.imag() > 0) != positive_) {
