@@ -13,6 +13,7 @@
 #include "image/JPEG_IO.h"
 #include "image/PngImage.h"
 #include "noaa/FalseColour.h"
+#include "platform/FileReplace.h"
 #include "platform/Folders.h"
 #include "platform/UserMessages.h"
 #include "signal/WaveCommon.h"
@@ -48,8 +49,13 @@ const float kGammas[] = {1.0f, 1.3f, 1.7f, 2.2f, 2.8f};
 
 }  // namespace
 
-TRunOptions OptionsFromSettings(TMainSettings& s) {
+TRunOptions OptionsFromSettings(TMainSettings& s, const TRunOptions& keep) {
   TRunOptions o;
+  // Choices that are not settings (pass direction, illumination, colour map
+  // by name) carry over.
+  o.southBound = keep.southBound;
+  o.illumination = keep.illumination;
+  o.colourMapName = keep.colourMapName;
   o.outputFormat = s.OutputFormat.Value();
   o.noaaOutput = s.NoaaJpegOutput.Value();
   o.cropBorders = s.NoaaCropBorders.Value();
@@ -439,8 +445,33 @@ void TProcessingRun::PostProcess() {
   BuildPictures();
   log_.Add(
       Format("Video post-processing time: %.0f millisecs (elapsed)", MillisecondsSince(start)));
+  if (options_.saveStats && !fromPictureFile_) SaveTelemetry();
   picturesChanged_ = !IsEmpty(pictures_.main);
   host_.PicturesReady();
+}
+
+bool TProcessingRun::Reprocess() {
+  if (fileName_.empty() || decoder_.Image() == nullptr) return false;
+  options_ = OptionsFromSettings(*settings_, options_);
+  PostProcess();
+  return true;
+}
+
+bool TProcessingRun::SaveTelemetry() {
+  const auto& stats = decoder_.NoaaLineStats();
+  if (stats.empty()) return false;
+  std::string text;
+  for (const TNoaaLineStats& s : stats) {
+    text += Format("%d %d %d %d\n", s.spaceA, s.telemetryA, s.spaceB, s.telemetryB);
+  }
+  const std::string name = outputName_ + "telem.dat";
+  std::string error;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  if (!ReplaceFileContents(name, std::span(bytes, text.size()), &error)) {
+    log_.Add("Cannot write " + name + ": " + error);
+    return false;
+  }
+  return true;
 }
 
 bool TProcessingRun::BuildPictures() {
@@ -463,6 +494,7 @@ bool TProcessingRun::BuildPictures() {
   noaa.falseColour = &pictures_.falseColour;
   noaa.celsius = &celsius_;
   noaa.luminanceFromIR = options_.lumChanB;
+  noaa.greenVegetation = options_.greenVeg;
   std::string header;
   TExtBitmap main(0, 0, pf8bit);
   const bool filled = decoder_.MakeImage(&main, noaa, options_.tapeInput, &header);

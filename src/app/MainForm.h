@@ -44,7 +44,7 @@ struct TRunOptions {
   std::string imageFolder;
 };
 
-TRunOptions OptionsFromSettings(TMainSettings& settings);
+TRunOptions OptionsFromSettings(TMainSettings& settings, const TRunOptions& keep = {});
 void ApplyBatchOptions(TRunOptions& options, const TBatchOptions& batch);
 
 // Analyser result code (0 .. 10) to decode type; geostationary: the
@@ -66,6 +66,11 @@ class TProcessingRun {
   int RunBatch(const TBatchOptions& batch, const std::vector<std::string>& commandLine);
   // Ends a running stream after the current block.
   void Stop() { source_.Stop(); }
+
+  // Post-processes the decoded picture again with the current settings (the
+  // display options), without reading the recording again. False when there
+  // is nothing decoded.
+  bool Reprocess();
 
   // Writes the run's pictures (the save command).
   bool SaveAll(const std::string& name, bool saveMain, bool announce);
@@ -90,6 +95,8 @@ class TProcessingRun {
   bool BuildPictures();
   void RecordHistory(const std::string& fileName);
   const TColourMapping* ColourLookup();
+  // One line of four integers per picture line, beside the pictures.
+  bool SaveTelemetry();
   void OnDecoderProgress(TProgressKind kind, const std::string& text, int percent);
   TSaveOptions SaveOptions() const;
 

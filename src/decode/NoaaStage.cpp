@@ -27,6 +27,7 @@ bool RunNoaaStage(TNoaaStageRequest& request) {
   job.illumination = static_cast<TIllumination>(request.illumination);
   job.rotate180 = request.rotate180;
   job.luminanceFromIR = request.pictures.luminanceFromIR;
+  job.greenVegetation = request.pictures.greenVegetation;
   job.frameMarkers = request.frameMarkers;
   job.sensor = &request.sensor;
   job.keepResampled = true;

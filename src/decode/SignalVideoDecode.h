@@ -55,6 +55,7 @@ struct TNoaaPictures {
   TExtBitmap* falseColour = nullptr;
   std::array<double, 256>* celsius = nullptr;
   bool luminanceFromIR = false;
+  bool greenVegetation = true;
 };
 
 // Everything the NOAA channel and telemetry stage reads and writes.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "AptSignal.h"
 #include "RecordingMessages.h"
@@ -149,6 +150,33 @@ TEST_F(ProcessingRunTest, DecodesANoaaRecordingAndRecordsItsHistory) {
   ASSERT_TRUE(history.Find("08251827_NOAA15.wav", entry));
   EXPECT_TRUE(entry.southBound);
   EXPECT_EQ(entry.model, smNOAA14);
+}
+
+TEST_F(ProcessingRunTest, DisplayOptionsReprocessWithoutReadingAgainAndTelemetryIsSaved) {
+  const std::string wav = Wav("pass.wav", Apt(100));
+  TProcessingRun run(host, store);
+  EXPECT_FALSE(run.Reprocess());  // nothing decoded yet
+  run.Settings().NoaaSaveStats.SetValue(true);
+  run.Settings().LargeImage.SetValue(false);
+  TBatchOptions batch;
+  batch.input = wav;
+  ASSERT_EQ(run.RunBatch(batch, {}), 0);
+  ASSERT_FALSE(IsEmpty(run.Pictures().main));
+  const TExtBitmap before = run.Pictures().channelA;
+
+  std::ifstream telemetry(dir / "pass.telem.dat");
+  int lines = 0, a, b, c, d;
+  while (telemetry >> a >> b >> c >> d) ++lines;
+  EXPECT_EQ(lines, static_cast<int>(run.Decoder().NoaaLineStats().size()));
+  EXPECT_GE(lines, 190);
+
+  // The large channel pictures from the same decoded lines.
+  fs::remove(wav);  // proves the recording is not read again
+  run.Settings().LargeImage.SetValue(!run.Settings().LargeImage.Value());
+  ASSERT_TRUE(run.Reprocess());
+  const TExtBitmap& after = run.Pictures().channelA;
+  EXPECT_EQ(before.Width(), 1040);
+  EXPECT_EQ(after.Width(), 1560);
 }
 
 }  // namespace
