@@ -30,7 +30,10 @@ bool RunNoaaStage(TNoaaStageRequest& request) {
   job.greenVegetation = request.pictures.greenVegetation;
   job.frameMarkers = request.frameMarkers;
   job.sensor = &request.sensor;
-  job.keepResampled = true;
+  // The stage works on a resampled copy of its own; the display steps that
+  // follow measure the picture at sample resolution, so the decoder's image
+  // stays as decoded.
+  job.keepResampled = false;
 
   const bool done = ProcessNOAA(job);
   request.firstCleanLine = job.firstCleanLine;
@@ -40,7 +43,6 @@ bool RunNoaaStage(TNoaaStageRequest& request) {
   for (const NoaaLineStats& s : job.lineStats)
     request.lineStats.push_back({s.spaceA, s.telemetryA, s.spaceB, s.telemetryB, s.spaceASd,
                                  s.telemetryASd, s.spaceBSd, s.telemetryBSd, s.black, s.gain});
-  if (done) request.replacement = std::move(job.resampled);
   return done;
 }
 

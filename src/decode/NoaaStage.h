@@ -6,8 +6,8 @@
 
 namespace vivurozed {
 
-// Runs ProcessNOAA on a request of MakeImage; hands back the resampled,
-// sync-aligned picture as the replacement for the display steps.
+// Runs ProcessNOAA on a request of MakeImage. The decoder's picture is left
+// as decoded for the display steps that follow.
 bool RunNoaaStage(TNoaaStageRequest& request);
 
 // The stage to install with TSatelliteVideoDecoder::SetNoaaStage.
