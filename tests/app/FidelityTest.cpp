@@ -73,6 +73,7 @@ TEST(Fidelity, SampleDecodesCloseToWhatWasSent) {
     for (int dx = -12; dx <= 12; ++dx) best = std::max(best, Correlation(decoded, truth, dx, dy));
   }
   EXPECT_GT(best, 0.99);
+  SetUserDataFolder({});
 }
 
 }  // namespace
