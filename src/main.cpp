@@ -87,12 +87,11 @@ int main(int argc, char** argv) {
   const bool terminal = isatty(STDERR_FILENO) != 0;
   TConsoleHost host(std::cerr, terminal);
   TConsoleHost::InstallInterruptHandler();
-  TConsoleMessages messages(std::cerr, std::cin, isatty(STDIN_FILENO) != 0);
-  SetUserMessages(&messages);
-
   auto store = std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName));
   TProcessingRun run(host, store);
   run.Log().SetListener([&host](const std::string& line) { host.Line(line); });
+  TRunMessages messages(run.Log(), host, std::cin, isatty(STDIN_FILENO) != 0);
+  SetUserMessages(&messages);
   std::vector<std::string> full(argv, argv + argc);
   const int code = run.RunBatch(batch, full);
   host.ProgressEnd();

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "app/RunHost.h"
+#include "platform/Diagnostics.h"
+#include "platform/UserMessages.h"
 
 namespace vivurozed {
 
@@ -35,6 +37,28 @@ class TConsoleHost : public TRunHost {
   std::ostream& err_;
   bool terminal_;
   bool progressShown_ = false;
+};
+
+// Messages and questions of an unattended run: each goes to the run's log,
+// so the log shows what was asked and which answer was taken. A question is
+// asked on the terminal when there is one; otherwise the answer that loses
+// no data is taken.
+class TRunMessages : public TUserMessages {
+ public:
+  TRunMessages(TDiagnostics& log, TConsoleHost& host, std::istream& in, bool interactive);
+  void Show(const std::string& text, const std::string& caption) override;
+  TMessageAnswer AskYesNo(const std::string& text, const std::string& caption,
+                          TMessageAnswer safeAnswer) override;
+  TMessageAnswer AskYesNoCancel(const std::string& text, const std::string& caption,
+                                TMessageAnswer safeAnswer) override;
+
+ private:
+  TMessageAnswer Ask(const std::string& text, const std::string& caption, bool withCancel,
+                     TMessageAnswer safeAnswer);
+  TDiagnostics& log_;
+  TConsoleHost& host_;
+  std::istream& in_;
+  bool interactive_;
 };
 
 }  // namespace vivurozed
