@@ -3,8 +3,7 @@
 // each stage's share of the time.
 #include <benchmark/benchmark.h>
 
-#include "AptSignal.h"
-#include "WavWriter.h"
+#include "TempWav.h"
 #include "decode/SignalVideoDecode.h"
 #include "signal/SignalHilbert.h"
 
@@ -12,22 +11,8 @@ namespace {
 
 using namespace vivurozed;
 
-const std::string& FifteenMinuteWav() {
-  static testing::TempDir dir;
-  static const std::string path = [] {
-    testing::AptOptions o;
-    o.seconds = 15 * 60;
-    o.snrDb = 25;
-    o.wordRatePpm = 150;
-    const auto p = (dir / "pass.wav").string();
-    testing::WriteWav(p, testing::AptSignal(o));
-    return p;
-  }();
-  return path;
-}
-
 void BM_DecodeFifteenMinutes(benchmark::State& state) {
-  const std::string& path = FifteenMinuteWav();
+  const std::string path = testing::FifteenMinuteAptWav(25, 150);
   TSignalSource source;
   source.SetChannelSelect(chMonoToBoth);
   source.SetAGC(false);

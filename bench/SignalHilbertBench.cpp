@@ -2,8 +2,7 @@
 // through TSignalSource into TSignalHilbertAMDetectorQ with 47 taps.
 #include <benchmark/benchmark.h>
 
-#include "AptSignal.h"
-#include "WavWriter.h"
+#include "TempWav.h"
 #include "signal/SignalHilbert.h"
 #include "signal/SignalProcessing.h"
 
@@ -23,21 +22,8 @@ class Counter : public TSignalProcessor {
   }
 };
 
-const std::string& FifteenMinuteWav() {
-  static testing::TempDir dir;
-  static const std::string path = [] {
-    testing::AptOptions o;
-    o.seconds = 15 * 60;
-    o.snrDb = 30;
-    const auto p = (dir / "pass.wav").string();
-    testing::WriteWav(p, testing::AptSignal(o));
-    return p;
-  }();
-  return path;
-}
-
 void BM_SourceAndAMDetectorQ(benchmark::State& state) {
-  const std::string& path = FifteenMinuteWav();
+  const std::string path = testing::FifteenMinuteAptWav(30);
   TSignalSource source;
   TSignalHilbertAMDetectorQ detector;
   Counter counter;

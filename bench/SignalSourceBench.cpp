@@ -2,8 +2,7 @@
 // read through TSignalSource into a processor that only counts samples.
 #include <benchmark/benchmark.h>
 
-#include "AptSignal.h"
-#include "WavWriter.h"
+#include "TempWav.h"
 #include "signal/SignalProcessing.h"
 
 namespace {
@@ -18,21 +17,8 @@ class Counter : public TSignalProcessor {
   void Process(SampleBlock block) override { samples += static_cast<std::int64_t>(block.size()); }
 };
 
-const std::string& FifteenMinuteWav() {
-  static testing::TempDir dir;
-  static const std::string path = [] {
-    testing::AptOptions o;
-    o.seconds = 15 * 60;
-    o.snrDb = 30;
-    const auto p = (dir / "pass.wav").string();
-    testing::WriteWav(p, testing::AptSignal(o));
-    return p;
-  }();
-  return path;
-}
-
 void BM_StreamFifteenMinutes(benchmark::State& state) {
-  const std::string& path = FifteenMinuteWav();
+  const std::string path = testing::FifteenMinuteAptWav(30);
   TSignalSource source;
   Counter counter;
   source.SetDataSink(&counter);
