@@ -130,6 +130,7 @@ class TCustomVideoDecoder : public TSignalProcessor {
 
   // Buffers.
   std::vector<TSample> sampleBuffer_;
+  std::vector<float> sliced_;  // the pairs' second components, contiguous
   int sampleHeld_ = 0;
   int overlap_ = 0;
   std::vector<float> template_;
