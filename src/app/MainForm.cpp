@@ -74,6 +74,9 @@ TRunOptions OptionsFromSettings(TMainSettings& s, const TRunOptions& keep) {
   const int filter = s.InputFilter.Value();
   o.passband = filter == 1 ? pbNarrow : filter == 2 ? pbWide : pbNormal;
   o.sampleRate = s.SampleRate.Value();
+  // A stored rate far from any sound card's (a damaged store) would leave the
+  // decoder without a usable line length.
+  if (o.sampleRate < 9000 || o.sampleRate > 13000) o.sampleRate = 11025;
   o.sensorModel = static_cast<TSensorModel>(std::clamp(s.SatelliteModel.Value(), 0, 5));
   o.colourMapIndex = s.NoaaColourMapIndex.Value();
   o.geostationary = std::clamp(s.Geostationary.Value(), 0, 3);

@@ -66,31 +66,22 @@ class ProcessingRunTest : public ::testing::Test {
 
 TEST_F(ProcessingRunTest, RefusesRecordingsItCannotDecode) {
   TProcessingRun run(host, store);
-  EXPECT_FALSE(run.Dispatch((dir / "missing.wav").string()));
-  ASSERT_EQ(messages.entries.size(), 1u);
-  EXPECT_EQ(messages.entries[0].text,
-            "Error reading wave file header: " + (dir / "missing.wav").string());
-
   const std::string expects =
       "Vivurozed expects an 11025 Hz sampling rate wave  file lasting at least 30 seconds.";
-  const std::vector<std::int16_t> second(22050, 100);
-  std::vector<std::int16_t> long22050;
-  for (int i = 0; i < 40; ++i) long22050.insert(long22050.end(), second.begin(), second.end());
-  messages.entries.clear();
-  EXPECT_FALSE(run.Dispatch(Wav("fast.wav", long22050, {.sampleRate = 22050})));
-  ASSERT_EQ(messages.entries.size(), 1u);
-  EXPECT_EQ(messages.entries[0].text, expects);
-
-  messages.entries.clear();
-  EXPECT_FALSE(run.Dispatch(Wav("short.wav", Apt(29))));
-  ASSERT_EQ(messages.entries.size(), 1u);
-  EXPECT_EQ(messages.entries[0].text, expects);
-
-  messages.entries.clear();
   testing::WriteBytes(dir / "empty.wav", {});
-  EXPECT_FALSE(run.Dispatch((dir / "empty.wav").string()));
-  ASSERT_EQ(messages.entries.size(), 1u);
-  EXPECT_EQ(messages.entries[0].text.rfind("Error reading wave file header: ", 0), 0u);
+  const std::pair<std::string, std::string> cases[] = {
+      {(dir / "missing.wav").string(),
+       "Error reading wave file header: " + (dir / "missing.wav").string()},
+      {(dir / "empty.wav").string(),
+       "Error reading wave file header: " + (dir / "empty.wav").string()},
+      {Wav("fast.wav", std::vector<std::int16_t>(22050 * 40, 100), {.sampleRate = 22050}), expects},
+      {Wav("short.wav", Apt(29)), expects}};
+  for (const auto& [file, message] : cases) {
+    messages.entries.clear();
+    EXPECT_FALSE(run.Dispatch(file));
+    ASSERT_EQ(messages.entries.size(), 1u) << file;
+    EXPECT_EQ(messages.entries[0].text, message);
+  }
 
   EXPECT_FALSE(run.Dispatch((dir / "notes.txt").string()));  // other extensions: nothing
   EXPECT_EQ(messages.entries.size(), 1u);
@@ -112,6 +103,11 @@ TEST_F(ProcessingRunTest, ChainFollowsTheInputFilterAndTapeOptions) {
   EXPECT_EQ(DecodeTypeForResult(arResurs, 0), dpResursO1N4);
   EXPECT_EQ(CaptionSuffix(dpNOAAapt, smNOAA15), " - NOAA15");
   EXPECT_EQ(CaptionSuffix(dpSich6, smNOAA15), " - SICH (600)");
+
+  run.Settings().SampleRate.SetValue(0);
+  EXPECT_EQ(OptionsFromSettings(run.Settings()).sampleRate, 11025);
+  run.Settings().SampleRate.SetValue(11040);
+  EXPECT_EQ(OptionsFromSettings(run.Settings()).sampleRate, 11040);
 
   TRunOptions o;
   TBatchOptions b;
