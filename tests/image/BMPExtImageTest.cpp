@@ -34,20 +34,12 @@ struct BmpFile {
     const std::uint32_t off =
         offset >= 0 ? std::uint32_t(offset) : 54 + std::uint32_t(table.size());
     b += "BM";
-    u32(std::uint32_t(54 + table.size() + pixels.size()));
-    u32(0);
-    u32(off);
-    u32(headerSize);
-    u32(std::uint32_t(width));
-    u32(std::uint32_t(height));
+    for (std::uint32_t v : {std::uint32_t(54 + table.size() + pixels.size()), 0u, off, headerSize,
+                            std::uint32_t(width), std::uint32_t(height)})
+      u32(v);
     u16(planes);
     u16(bits);
-    u32(compression);
-    u32(sizeImage);
-    u32(2835);
-    u32(2835);
-    u32(used);
-    u32(important);
+    for (std::uint32_t v : {compression, sizeImage, 2835u, 2835u, used, important}) u32(v);
     b.append(table.begin(), table.end());
     b.append(pixels.begin(), pixels.end());
     return b;
@@ -64,6 +56,13 @@ std::vector<std::uint8_t> Table(int entries) {
     t.push_back(0);
   }
   return t;
+}
+
+// An RLE8 file body of the given bytes.
+template <std::uint8_t... P>
+void Rle(BmpFile& f) {
+  f.compression = 1;
+  f.pixels = {P...};
 }
 
 TExtBitmap Load(const std::string& bytes) {
@@ -219,74 +218,35 @@ TEST(BmpRead, RefusesMalformedAndUnsupportedFiles) {
 
   struct Case {
     const char* what;
-    BmpFile file;
-    std::string expected;
+    void (*change)(BmpFile&);
+    const char* expected;
   };
-  std::vector<Case> cases;
-  auto with = [&](const char* what, auto change, const char* expected) {
-    BmpFile f = good;
-    change(f);
-    cases.push_back({what, f, expected});
+  const Case cases[] = {
+      {"truncated pixels", [](BmpFile& f) { f.pixels.resize(7); }, "runs past the end"},
+      {"offset past end", [](BmpFile& f) { f.offset = 5000; }, "offset past the end"},
+      {"offset into table", [](BmpFile& f) { f.offset = 60; }, "overlaps"},
+      {"table past end", [](BmpFile& f) { f.table.resize(100), f.pixels.clear(); }, "colour table"},
+      {"table too long", [](BmpFile& f) { f.used = 300; }, "colour table of 300"},
+      {"zero width", [](BmpFile& f) { f.width = 0; }, "picture size"},
+      {"negative width", [](BmpFile& f) { f.width = -2; }, "picture size"},
+      {"overflowing size", [](BmpFile& f) { f.width = 0x7FFFFFFF; }, "picture size"},
+      {"huge", [](BmpFile& f) { f.width = f.height = 60000; }, "too large"},
+      {"most negative height", [](BmpFile& f) { f.height = INT32_MIN; }, "picture size"},
+      {"planes", [](BmpFile& f) { f.planes = 2; }, "plane count"},
+      {"16-bit", [](BmpFile& f) { f.bits = 16; }, "Unsupported bitmap: 16 bits"},
+      {"RLE4", [](BmpFile& f) { f.compression = 2; }, "compression 2"},
+      {"top-down RLE8", [](BmpFile& f) { f.compression = 1, f.height = -2; }, "top-down"},
+      {"header size", [](BmpFile& f) { f.headerSize = 64; }, "header size"},
+      {"RLE run too long", Rle<3, 1, 0, 1>, "past the end of a row"},
+      {"RLE without end", Rle<2, 1>, "end-of-bitmap"},
+      {"RLE past last row", Rle<0, 0, 0, 0, 1, 1>, "last row"},
+      {"RLE delta out", Rle<0, 2, 9, 0>, "delta"},
+      {"RLE absolute cut", Rle<0, 3, 1>, "end-of-bitmap"},
   };
-  with(
-      "truncated pixels", [](BmpFile& f) { f.pixels.resize(7); }, "runs past the end");
-  with(
-      "offset past end", [](BmpFile& f) { f.offset = 5000; }, "offset past the end");
-  with(
-      "offset into table", [](BmpFile& f) { f.offset = 60; }, "overlaps");
-  with(
-      "table past end", [](BmpFile& f) { f.table.resize(100), f.pixels.clear(); }, "colour table");
-  with(
-      "table too long", [](BmpFile& f) { f.used = 300; }, "colour table of 300");
-  with(
-      "zero width", [](BmpFile& f) { f.width = 0; }, "picture size");
-  with(
-      "negative width", [](BmpFile& f) { f.width = -2; }, "picture size");
-  with(
-      "overflowing size", [](BmpFile& f) { f.width = 0x7FFFFFFF; }, "picture size");
-  with(
-      "huge", [](BmpFile& f) { f.width = f.height = 60000; }, "too large");
-  with(
-      "most negative height", [](BmpFile& f) { f.height = INT32_MIN; }, "picture size");
-  with(
-      "planes", [](BmpFile& f) { f.planes = 2; }, "plane count");
-  with(
-      "16-bit", [](BmpFile& f) { f.bits = 16; }, "Unsupported bitmap: 16 bits");
-  with(
-      "RLE4", [](BmpFile& f) { f.compression = 2; }, "compression 2");
-  with(
-      "top-down RLE8", [](BmpFile& f) { f.compression = 1, f.height = -2; }, "top-down");
-  with(
-      "header size", [](BmpFile& f) { f.headerSize = 64; }, "header size");
-  with(
-      "RLE run too long",
-      [](BmpFile& f) {
-        f.compression = 1, f.pixels = {3, 1, 0, 1};
-      },
-      "past the end of a row");
-  with(
-      "RLE without end",
-      [](BmpFile& f) {
-        f.compression = 1, f.pixels = {2, 1};
-      },
-      "end-of-bitmap");
-  with(
-      "RLE past last row", [](BmpFile& f) { f.compression = 1, f.pixels = {0, 0, 0, 0, 1, 1}; },
-      "last row");
-  with(
-      "RLE delta out",
-      [](BmpFile& f) {
-        f.compression = 1, f.pixels = {0, 2, 9, 0};
-      },
-      "delta");
-  with(
-      "RLE absolute cut",
-      [](BmpFile& f) {
-        f.compression = 1, f.pixels = {0, 3, 1};
-      },
-      "end-of-bitmap");
   for (const auto& c : cases) {
-    const std::string error = LoadError(c.file.Bytes());
+    BmpFile f = good;
+    c.change(f);
+    const std::string error = LoadError(f.Bytes());
     EXPECT_NE(error.find(c.expected), std::string::npos) << c.what << ": " << error;
   }
   EXPECT_NE(LoadError("BM").find("too short"), std::string::npos);
