@@ -32,32 +32,22 @@ Bgr Cell(const TExtBitmap& lookup, int celsius, int brightness) {
 }
 
 TEST(ColourModels, HsvAndHlsSectors) {
-  const TRgb grey = HSVtoRGB(123, 0, 0.4);
-  EXPECT_DOUBLE_EQ(grey.red, 0.4);
-  EXPECT_DOUBLE_EQ(grey.blue, 0.4);
-  const TRgb red = HSVtoRGB(0, 1, 1);
-  EXPECT_DOUBLE_EQ(red.red, 1);
-  EXPECT_DOUBLE_EQ(red.green, 0);
-  const TRgb wrap = HSVtoRGB(360, 1, 1);  // 360 counts as 0
-  EXPECT_DOUBLE_EQ(wrap.red, 1);
-  EXPECT_DOUBLE_EQ(wrap.blue, 0);
-  const TRgb blue = HSVtoRGB(240, 1, 0.5);
-  EXPECT_DOUBLE_EQ(blue.blue, 0.5);
-  EXPECT_DOUBLE_EQ(blue.red, 0);
-  // Hue 90 lies half-way through sector 1: (q, v, p) = (0.5, 1, 0).
-  const TRgb yellowGreen = HSVtoRGB(90, 1, 1);
-  EXPECT_DOUBLE_EQ(yellowGreen.red, 0.5);
-  EXPECT_DOUBLE_EQ(yellowGreen.green, 1);
-
-  const TRgb hlsGrey = HLStoRGB(200, 0.3, 0);
-  EXPECT_DOUBLE_EQ(hlsGrey.green, 0.3);
-  // Lightness 0.5, saturation 1: the pure hues.
-  const TRgb green = HLStoRGB(120, 0.5, 1);
-  EXPECT_NEAR(green.red, 0, 1e-12);
-  EXPECT_NEAR(green.green, 1, 1e-12);
-  EXPECT_NEAR(green.blue, 0, 1e-12);
-  const TRgb capped = HLStoRGB(0, 0.5, 3);  // saturation capped at 1
-  EXPECT_NEAR(capped.red, 1, 1e-12);
+  // Hue 360 counts as 0; hue 90 lies half-way through sector 1: (q, v, p) =
+  // (0.5, 1, 0). HLS at lightness 0.5, saturation 1 gives the pure hues, and
+  // a saturation above 1 is capped.
+  const struct {
+    bool hls;
+    double h, s, v, red, green, blue;
+  } cases[] = {{false, 123, 0, 0.4, 0.4, 0.4, 0.4}, {false, 0, 1, 1, 1, 0, 0},
+               {false, 360, 1, 1, 1, 0, 0},         {false, 240, 1, 0.5, 0, 0, 0.5},
+               {false, 90, 1, 1, 0.5, 1, 0},        {true, 200, 0.3, 0, 0.3, 0.3, 0.3},
+               {true, 120, 0.5, 1, 0, 1, 0},        {true, 0, 0.5, 3, 1, 0, 0}};
+  for (const auto& c : cases) {
+    const TRgb rgb = c.hls ? HLStoRGB(c.h, c.s, c.v) : HSVtoRGB(c.h, c.s, c.v);
+    EXPECT_NEAR(rgb.red, c.red, 1e-12) << c.hls << " " << c.h;
+    EXPECT_NEAR(rgb.green, c.green, 1e-12) << c.hls << " " << c.h;
+    EXPECT_NEAR(rgb.blue, c.blue, 1e-12) << c.hls << " " << c.h;
+  }
 }
 
 TEST(BuiltInLookups, KnownCells) {
@@ -126,15 +116,11 @@ TEST(BuiltInLookups, WrittenWhenMissingAndLoadedWithUserMaps) {
   std::ofstream(user / "Other.bmp") << "ignored";
 
   const auto maps = LoadLookups({folder, user});
-  ASSERT_EQ(maps.size(), 5u);
-  EXPECT_EQ(maps[0]->Name(), "HSV");
-  EXPECT_EQ(maps[1]->Name(), "HLS");
-  EXPECT_EQ(maps[2]->Name(), "Therm");
-  EXPECT_EQ(maps[3]->Name(), "CloudTop");
-  EXPECT_EQ(maps[4]->Name(), "MyCloudtops");
-  EXPECT_FALSE(maps[0]->Cloudtop());
-  EXPECT_TRUE(maps[3]->Cloudtop());
-  EXPECT_TRUE(maps[4]->Cloudtop());
+  std::vector<std::string> names;
+  std::vector<bool> cloudtops;
+  for (const auto& m : maps) names.push_back(m->Name()), cloudtops.push_back(m->Cloudtop());
+  EXPECT_EQ(names, (std::vector<std::string>{"HSV", "HLS", "Therm", "CloudTop", "MyCloudtops"}));
+  EXPECT_EQ(cloudtops, (std::vector<bool>{false, false, false, true, true}));
   // The HSV of the first folder won over the copy.
   EXPECT_EQ(Cell(maps[0]->Lookup(), -60, 255), (Bgr{255, 237, 249}));
 

@@ -124,16 +124,10 @@ double Noaa15Prt(const std::array<int, 4>& p) {
 
 TEST(NoaaFrame, ColumnsOfAPerfectLine) {
   const TNoaaFrame f = NoaaFrame(2080, 1040);
-  EXPECT_EQ(f.telemetryA, 997);
-  EXPECT_EQ(f.spaceB, 1081);
-  EXPECT_EQ(f.telemetryB, 2037);
-  EXPECT_EQ(f.spaceA, 41);
-  EXPECT_EQ(f.imageAFirst, 88);
-  EXPECT_EQ(f.imageAEnd, 991);
-  EXPECT_EQ(f.imageBFirst, 1128);
-  EXPECT_EQ(f.imageBEnd, 2031);
-  EXPECT_EQ(f.telemetryWidth, 39);
-  EXPECT_EQ(f.spaceWidth, 41);
+  EXPECT_EQ(
+      (std::vector<int>{f.telemetryA, f.spaceB, f.telemetryB, f.spaceA, f.imageAFirst, f.imageAEnd,
+                        f.imageBFirst, f.imageBEnd, f.telemetryWidth, f.spaceWidth}),
+      (std::vector<int>{997, 1081, 2037, 41, 88, 991, 1128, 2031, 39, 41}));
   // A sync found at the far end of its range keeps the strips on the line.
   const TNoaaFrame edge = NoaaFrame(2080, 1104);
   EXPECT_LE(edge.telemetryB + edge.telemetryWidth, 2080);
@@ -172,12 +166,15 @@ TEST(ProcessNOAA, VisibleAndThermalPassIsAnalysedAndCalibrated) {
   ASSERT_TRUE(f.identified);
   EXPECT_EQ(f.channelA, caAllSensor2);
   EXPECT_EQ(f.switchLine, -1);
-  EXPECT_TRUE(r.Logged("NOAA: From wedge telemetry channel A is AVHRR sensor 2 (0.86um visible)"));
-  EXPECT_TRUE(r.Logged("NOAA: From wedge telemetry channel B is AVHRR sensor 4 (11um thermal IR)"));
-  EXPECT_TRUE(r.Logged("NOAA: Chan A is all sensor 2"));
-  EXPECT_TRUE(r.Logged("NOAA: Channel switch line: -1"));
-  EXPECT_TRUE(r.Logged("NOAA:  Corrected wedge values:  31 63 95 127 159 191 223 255 "));
-  EXPECT_TRUE(r.Logged("NOAA:  Expected wedge values:  31 63 95 127 159 191 223 255"));
+  for (const char* line :
+       {"NOAA: From wedge telemetry channel A is AVHRR sensor 2 (0.86um visible)",
+        "NOAA: From wedge telemetry channel B is AVHRR sensor 4 (11um thermal IR)",
+        "NOAA: Chan A is all sensor 2", "NOAA: Channel switch line: -1",
+        "NOAA:  Corrected wedge values:  31 63 95 127 159 191 223 255 ",
+        "NOAA:  Expected wedge values:  31 63 95 127 159 191 223 255",
+        "NOAA: Channel A look-at-space (black) value: 10",
+        "NOAA: Channel B look-at-space value: 230"})
+    EXPECT_TRUE(r.Logged(line)) << line;
 
   // PRT wedges 100 .. 103 on NOAA-15.
   EXPECT_EQ(f.prt, (std::array<int, 4>{100, 101, 102, 103}));
@@ -189,8 +186,6 @@ TEST(ProcessNOAA, VisibleAndThermalPassIsAnalysedAndCalibrated) {
   EXPECT_EQ(f.blackbodyValue, 160);  // channel B back-scan
   EXPECT_EQ(f.spaceValue, 230);
   EXPECT_TRUE(r.LoggedPrefix("NOAA: Blackbody value: 160, apparent temperature "));
-  EXPECT_TRUE(r.Logged("NOAA: Channel A look-at-space (black) value: 10"));
-  EXPECT_TRUE(r.Logged("NOAA: Channel B look-at-space value: 230"));
 
   // Channel B shows 8-bit 180 everywhere, between the blackbody (160) and
   // space (230): a cold cloud top, its temperature by hand.
@@ -205,12 +200,11 @@ TEST(ProcessNOAA, VisibleAndThermalPassIsAnalysedAndCalibrated) {
 
   // Pictures: two 1040-wide channels over all lines, a false colour of the
   // Therm lookup at channel B's temperature.
-  EXPECT_EQ(r.a.Width(), 1040);
-  EXPECT_EQ(r.a.Height(), 384);
+  for (const TExtBitmap* pic : {&r.a, &r.b, &r.fc}) {
+    ASSERT_EQ(pic->Width(), 1040);
+    ASSERT_EQ(pic->Height(), 384);
+  }
   EXPECT_EQ(r.a.PixelFormat(), pf8bit);
-  EXPECT_EQ(r.b.Width(), 1040);
-  ASSERT_EQ(r.fc.Width(), 1040);
-  ASSERT_EQ(r.fc.Height(), 384);
   const int column = std::clamp(int(std::lround(r.celsius[180])), -60, 39) + 60;
   const std::uint8_t* want = r.lookup.ScanLine(255 - r.a.ScanLine(200)[500]) + 3 * column;
   const std::uint8_t* got = r.fc.ScanLine(200) + 3 * 500;
