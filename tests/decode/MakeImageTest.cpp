@@ -285,22 +285,20 @@ TEST(MakeImage, GainAndDisplayTableRules) {
   ApplyGain(row, 50, 2.0, work);
   EXPECT_EQ(row, (std::vector<std::uint16_t>{0, 0, 100, 16383}));
 
-  const auto linear = DisplayTable(dpMeteor35, false, 1.0f);
-  EXPECT_EQ(linear[0], 0);
-  EXPECT_EQ(linear[16383], 255);
-  EXPECT_EQ(linear[8192], 128);
-  EXPECT_EQ(linear[40000], 255);
-  const auto gamma = DisplayTable(dpWEFAX, false, 2.2f);
-  EXPECT_EQ(gamma[4096], 136);  // 255 x (1/4)^(1/2.2) = 135.9
-  const auto equalised = DisplayTable(dpSich, true, 1.0f);
-  EXPECT_EQ(equalised[65535], 255);
-  EXPECT_EQ(equalised[32768], 128);
-  EXPECT_EQ(equalised[16383], 64);
-  const auto noaa = DisplayTable(dpNOAAapt, true, 2.2f);
-  EXPECT_EQ(noaa[16383], 255);
-  EXPECT_EQ(noaa[6400], 100);
-  EXPECT_EQ(noaa[16384], 255);
-  EXPECT_EQ(noaa[63], 0);
+  // Gamma 2.2 at a quarter: 255 x (1/4)^(1/2.2) = 135.9.
+  const struct {
+    TDecodeParameters type;
+    bool equalised;
+    float gamma;
+    std::vector<std::pair<int, int>> levels;
+  } tables[] = {{dpMeteor35, false, 1.0f, {{0, 0}, {16383, 255}, {8192, 128}, {40000, 255}}},
+                {dpWEFAX, false, 2.2f, {{4096, 136}}},
+                {dpSich, true, 1.0f, {{65535, 255}, {32768, 128}, {16383, 64}}},
+                {dpNOAAapt, true, 2.2f, {{16383, 255}, {6400, 100}, {16384, 255}, {63, 0}}}};
+  for (const auto& t : tables) {
+    const auto table = DisplayTable(t.type, t.equalised, t.gamma);
+    for (const auto& [in, out] : t.levels) EXPECT_EQ(table[in], out) << t.type << " " << in;
+  }
 }
 
 TEST(MakeImage, DespeckleOnlyInsideThePicture) {

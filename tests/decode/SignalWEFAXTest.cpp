@@ -98,22 +98,19 @@ TEST(FrameGeostationary, GoesPictureFramedAndHeaderRead) {
   EXPECT_EQ(image->Row16(kPictureRows - 1)[x], image->Row16(0)[x]);
 }
 
-TEST(FrameGeostationary, GmsHeaderIsEbcdic) {
+TEST(FrameGeostationary, GmsHeaderIsEbcdicAndShortPicturesAreLeftAlone) {
   const std::string header = "GMSN    VIS9603121530ABCD";
-  const FaxPicture fax(header, true, true);
-  auto image = fax.Image();
+  auto image = FaxPicture(header, true, true).Image();
   const TGeoFrame f = FrameGeostationary(image, dpGMS, 11025.4);
   EXPECT_EQ(f.headerType, dpGMS);
   EXPECT_EQ(f.header, header);
   EXPECT_EQ(image->Height(), kPictureRows);
-}
 
-TEST(FrameGeostationary, ShortPictureLeftAlone) {
+  // A picture too short to frame is left alone.
   TIplImage tiny(kWidth, 4, idDepth16u);
   tiny.Fill(9000);
-  auto image = iplCloneImage(tiny);
-  const TGeoFrame f = FrameGeostationary(image, dpGOES, 0.0);
-  EXPECT_FALSE(f.cropped);
+  image = iplCloneImage(tiny);
+  EXPECT_FALSE(FrameGeostationary(image, dpGOES, 0.0).cropped);
   EXPECT_EQ(image->Height(), 4);
   EXPECT_EQ(image->Width(), kWidth);
 }
@@ -173,32 +170,24 @@ TEST(FrameGeostationary, MeteosatIsCutTo800LinesAndTurned) {
   EXPECT_GT(b.ScanLine(400)[50], b.ScanLine(400)[750]);  // the ramp now falls
 }
 
-TEST(WefaxHeader, CharacterSets) {
-  EXPECT_EQ(HeaderCharacter(0xC1, dpGMS), 'A');
-  EXPECT_EQ(HeaderCharacter(0xF0, dpGMS), '0');
-  EXPECT_EQ(HeaderCharacter(0x40, dpGMS), ' ');
-  EXPECT_EQ(HeaderCharacter(0xE9, dpGMS), 'Z');
-  EXPECT_EQ(HeaderCharacter(0xA2, dpGMS), 's');
-  EXPECT_EQ(HeaderCharacter(0x4A, dpGMS), '\xA2');  // cent sign
-  EXPECT_EQ(HeaderCharacter(0x5F, dpGMS), '\xAC');  // not sign
-  EXPECT_EQ(HeaderCharacter(0x7F, dpGMS), '"');
-  EXPECT_EQ(HeaderCharacter(0x41, dpGMS), ' ');
-  EXPECT_EQ(HeaderCharacter(0xCA, dpGMS), ' ');
-  EXPECT_EQ(HeaderCharacter('A', dpGOES), 'A');
-  EXPECT_EQ(HeaderCharacter(0xC1, dpGOES), ' ');
-  EXPECT_EQ(HeaderCharacter(10, dpMeteosat), ' ');
-}
-
-TEST(WefaxHeader, MonthsAndSectors) {
-  EXPECT_EQ(MonthFromText("JAN"), 1);
-  EXPECT_EQ(MonthFromText("dec"), 12);
-  EXPECT_EQ(MonthFromText("Jun"), 6);
-  EXPECT_EQ(MonthFromText("JANUARY"), 0);
+TEST(WefaxHeader, CharacterSetsMonthsAndSectors) {
+  // EBCDIC for GMS (0xA2 cent sign, 0xAC not sign), plain ASCII for the others.
+  const struct {
+    int code;
+    TDecodeParameters type;
+    char expected;
+  } chars[] = {{0xC1, dpGMS, 'A'},    {0xF0, dpGMS, '0'}, {0x40, dpGMS, ' '},
+               {0xE9, dpGMS, 'Z'},    {0xA2, dpGMS, 's'}, {0x4A, dpGMS, '\xA2'},
+               {0x5F, dpGMS, '\xAC'}, {0x7F, dpGMS, '"'}, {0x41, dpGMS, ' '},
+               {0xCA, dpGMS, ' '},    {'A', dpGOES, 'A'}, {0xC1, dpGOES, ' '},
+               {10, dpMeteosat, ' '}};
+  for (const auto& c : chars) EXPECT_EQ(HeaderCharacter(c.code, c.type), c.expected) << c.code;
+  const std::pair<const char*, int> months[] = {
+      {"JAN", 1}, {"dec", 12}, {"Jun", 6}, {"JANUARY", 0}};
+  for (const auto& [text, month] : months) EXPECT_EQ(MonthFromText(text), month) << text;
   EXPECT_THROW(MonthFromText("XYZ"), std::out_of_range);
-  EXPECT_TRUE(IsSectorSatellite("MET7"));
-  EXPECT_TRUE(IsSectorSatellite("GOES8"));
-  EXPECT_FALSE(IsSectorSatellite("GOES-I"));
-  EXPECT_FALSE(IsSectorSatellite("MET"));
+  for (const char* s : {"MET7", "GOES8"}) EXPECT_TRUE(IsSectorSatellite(s)) << s;
+  for (const char* s : {"GOES-I", "MET"}) EXPECT_FALSE(IsSectorSatellite(s)) << s;
 }
 
 TEST(WefaxHeader, FieldsAndDates) {
@@ -257,9 +246,7 @@ TEST(WefaxHeader, HostileHeadersKeepTheDefaultName) {
     EXPECT_EQ(MakePictureName(def, header, true), def) << header;
   }
   EXPECT_EQ(messages.entries.size(), 6u);
-  EXPECT_FALSE(IsSafePictureName(".."));
-  EXPECT_FALSE(IsSafePictureName("   "));
-  EXPECT_FALSE(IsSafePictureName("a:b"));
+  for (const char* name : {"..", "   ", "a:b"}) EXPECT_FALSE(IsSafePictureName(name)) << name;
   EXPECT_TRUE(IsSafePictureName("SECT 12-03-96 1530"));
 }
 
