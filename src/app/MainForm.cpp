@@ -6,6 +6,7 @@
 #include <cmath>
 #include <ctime>
 #include <filesystem>
+#include <stdexcept>
 
 #include "analysis/SignalAnalysis.h"
 #include "decode/NoaaStage.h"
@@ -412,8 +413,8 @@ bool TProcessingRun::PictureRun(const std::string& fileName) {
         picture.LoadFromFile(fileName);
       } else if (ext == ".png") {
         LoadPNGIntoBitmap(picture, fileName, false);
-      } else {
-        LoadJPEGIntoBitmap(picture, fileName, true, 0);
+      } else if (!LoadJPEGIntoBitmap(picture, fileName, true, 0)) {
+        throw std::runtime_error("not a readable JPEG file");
       }
     } catch (const std::exception& e) {
       UserMessages().Show(std::string("Error reading picture file ") + fileName + ": " + e.what(),
@@ -426,11 +427,7 @@ bool TProcessingRun::PictureRun(const std::string& fileName) {
                           "");
       return false;
     }
-    loaded = decoder_.LoadFromPixels(
-        picture.Width(), picture.Height(),
-        std::span(picture.ScanLine(0),
-                  static_cast<std::size_t>(picture.RowBytes()) * picture.Height()),
-        picture.RowBytes());
+    loaded = decoder_.LoadFromBitmap(picture);
     fromPictureFile_ = true;
   }
   if (!loaded) {
@@ -439,6 +436,7 @@ bool TProcessingRun::PictureRun(const std::string& fileName) {
   }
   host_.Progress("Loaded", 100);
   PostProcess();
+  log_.Add("Minute marker at line: " + std::to_string(decoder_.MinuteMarkerPhase()));
   RecordHistory(fileName);
   return true;
 }
