@@ -4,8 +4,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <map>
-#include <variant>
 
 #include "WavWriter.h"
 
@@ -25,74 +23,30 @@ class RegistryVariablesTest : public ::testing::Test {
   TempDir dir;
 };
 
-using Default = std::variant<bool, std::int32_t, std::string>;
-
 // The catalogue's documented defaults (colours with red in the low byte).
-const std::map<std::string, Default>& DocumentedDefaults() {
-  static const std::map<std::string, Default> defaults = {
-      {"SourceFolder", std::string()},
-      {"LastExtension", std::string("*.wav")},
-      {"ImageFolder", std::string()},
-      {"OutputFormat", 1},
-      {"NoaaCropBorders", false},
-      {"NoaaJpegOutput", 1},
-      {"CropNoise", true},
-      {"GreenVeg", true},
-      {"NoaaSaveStats", false},
-      {"LargeImage", false},
-      {"GammaCorrect", 1},
-      {"AutoBlack", true},
-      {"AutoUpdate", true},
-      {"LowPriority", false},
-      {"InputFilter", 0},
-      {"ReSync", false},
-      {"Despeckle", false},
-      {"Geostationary", 0},
-      {"TapeInput", false},
-      {"Sharpen", 1},
-      {"EqualiseHistogram", true},
-      {"NoaaLumChanB", false},
-      {"SampleRate", 11025},
-      {"SatelliteModel", 2},
-      {"NoaaColourMapIndex", 1},
-      {"CtLandCol", 0x8c8c8c},
-      {"CtSeaCol", 0x800000},
-      {"Ct2LandCol", 0x00b800},
-      {"Ct2SeaCol", 0xb8b800},
-      {"OvlFontStyle", 0},
-      {"OvlFontColour", 0xffff00},
-      {"OvlFontBackground", 0},
-      {"OvlTextLocation", 0},
-      {"OvlTextWithBorder", false},
-      {"OvlBoundary", true},
-      {"OvlGraphic", true},
-      {"OvlGrid", true},
-      {"OvlTempCal", false},
-      {"OvlScale", false},
-      {"OvlSoft", false},
-      {"OvlOnIr", true},
-      {"ActiveSats", std::string("NOAA-12,NOAA-15,NOAA-17")},
-      {"OvlLineOfs", std::string("0,0,0,0,0")},
-      {"OvlPixOfs", std::string("4,4,4,4,4")},
-  };
-  return defaults;
-}
+const std::pair<const char*, const char*> kStringDefaults[] = {
+    {"SourceFolder", ""},        {"LastExtension", "*.wav"},
+    {"ImageFolder", ""},         {"ActiveSats", "NOAA-12,NOAA-15,NOAA-17"},
+    {"OvlLineOfs", "0,0,0,0,0"}, {"OvlPixOfs", "4,4,4,4,4"}};
+const std::pair<const char*, int> kIntDefaults[] = {
+    {"OutputFormat", 1},      {"NoaaJpegOutput", 1},  {"GammaCorrect", 1},
+    {"InputFilter", 0},       {"Geostationary", 0},   {"Sharpen", 1},
+    {"SampleRate", 11025},    {"SatelliteModel", 2},  {"NoaaColourMapIndex", 1},
+    {"CtLandCol", 0x8c8c8c},  {"CtSeaCol", 0x800000}, {"Ct2LandCol", 0x00b800},
+    {"Ct2SeaCol", 0xb8b800},  {"OvlFontStyle", 0},    {"OvlFontColour", 0xffff00},
+    {"OvlFontBackground", 0}, {"OvlTextLocation", 0}};
+const char* const kTrueByDefault[] = {"CropNoise",  "GreenVeg",          "AutoBlack",
+                                      "AutoUpdate", "EqualiseHistogram", "OvlBoundary",
+                                      "OvlGraphic", "OvlGrid",           "OvlOnIr"};
+const char* const kFalseByDefault[] = {
+    "NoaaCropBorders", "NoaaSaveStats", "LargeImage",        "LowPriority", "ReSync",   "Despeckle",
+    "TapeInput",       "NoaaLumChanB",  "OvlTextWithBorder", "OvlTempCal",  "OvlScale", "OvlSoft"};
 
 const char* const kOtherNames[] = {
     "HomeCaption",       "HomeSymbol",          "HomeCaptionAuto", "OvlFontName",  "OvlFontSize",
     "OvlBoundaryColour", "OvlGraphicColour",    "OvlGridColour",   "OvlTextLine1", "OvlTextLine2",
     "OvlTextLine3",      "OverlayFieldSpacing", "OverlayDateFmt",  "KepsCurrPath", "KepsFullPath",
     "AOSdegreesN",       "AOSdegreesS",         "TimezoneNaming",  "ZeveDuruviz",  "ConfirmPass"};
-
-void ExpectStored(TSettingsStore& store, const std::string& name, const Default& expected) {
-  if (auto* b = std::get_if<bool>(&expected)) {
-    EXPECT_EQ(store.ReadInteger(name), *b ? 1 : 0) << name;
-  } else if (auto* i = std::get_if<std::int32_t>(&expected)) {
-    EXPECT_EQ(store.ReadInteger(name), *i) << name;
-  } else {
-    EXPECT_EQ(store.ReadString(name), std::get<std::string>(expected)) << name;
-  }
-}
 
 TEST_F(RegistryVariablesTest, FirstStartTakesDefaultsAndExitWritesThemAll) {
   {
@@ -105,7 +59,11 @@ TEST_F(RegistryVariablesTest, FirstStartTakesDefaultsAndExitWritesThemAll) {
     EXPECT_DOUBLE_EQ(settings.Gamma(), 1.3);
   }
   TSettingsStore store(kKey);
-  for (const auto& [name, value] : DocumentedDefaults()) ExpectStored(store, name, value);
+  for (const auto& [name, value] : kStringDefaults)
+    EXPECT_EQ(store.ReadString(name), value) << name;
+  for (const auto& [name, value] : kIntDefaults) EXPECT_EQ(store.ReadInteger(name), value) << name;
+  for (const char* name : kTrueByDefault) EXPECT_EQ(store.ReadInteger(name), 1) << name;
+  for (const char* name : kFalseByDefault) EXPECT_EQ(store.ReadInteger(name), 0) << name;
   for (const char* name : kOtherNames) EXPECT_TRUE(store.ValueExists(name)) << name;
 }
 
