@@ -2,57 +2,27 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
-#include <functional>
 #include <memory>
-#include <numbers>
-#include <vector>
+
+#include "SignalTestUtil.h"
 
 namespace vivurozed {
 namespace {
 
-constexpr double kPi = std::numbers::pi;
-constexpr int kRate = 11025;
-
-std::vector<TSample> Signal(int count, const std::function<double(int i)>& f) {
-  std::vector<TSample> s(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) s[static_cast<std::size_t>(i)] = TSample(float(f(i)), 0.0f);
-  return s;
-}
+using namespace signaltest;
 
 std::vector<TSample> Cosine(double hz, int count, double amplitude) {
   return Signal(count, [=](int i) { return amplitude * std::cos(2 * kPi * hz * i / kRate); });
-}
-
-void Feed(TSignalProcessor& p, std::vector<TSample>& s, const std::vector<int>& blocks) {
-  std::size_t at = 0;
-  for (std::size_t b = 0; at < s.size(); ++b) {
-    const auto n =
-        std::min<std::size_t>(static_cast<std::size_t>(blocks[b % blocks.size()]), s.size() - at);
-    p.DataIn(nullptr, SampleBlock(s.data() + at, n));
-    at += n;
-  }
-}
-
-double MeanReal(const std::vector<TSample>& s, std::size_t from, std::size_t to) {
-  double sum = 0;
-  for (std::size_t i = from; i < to; ++i) sum += s[i].real();
-  return sum / static_cast<double>(to - from);
 }
 
 // --- TSignalSyncDemod -------------------------------------------------------------
 
 TEST(SyncDemod, AsynchronousRectifiesAtTwiceTheRate) {
   TSignalSyncDemod d;
-  EXPECT_FALSE(d.IsSynchronous());
-  EXPECT_FALSE(d.BoxcarIntegration());
-  EXPECT_EQ(d.SampleRate(), 44100);
   std::vector<TSample> a = {{2, 5}, {-4, 6}};
   d.DataIn(nullptr, a);
   // Positions |0+2|/2, |2|, |2-4|/2, |-4|: pairs averaged.
-  EXPECT_EQ(a[0], TSample(1.5f, 5));
-  EXPECT_EQ(a[1], TSample(2.5f, 6));
+  EXPECT_EQ(a, (std::vector<TSample>{{1.5f, 5}, {2.5f, 6}}));
   std::vector<TSample> b = {{6, 0}};  // the previous block's last sample carries over
   d.DataIn(nullptr, b);
   EXPECT_EQ(b[0], TSample((1 + 6) / 2.0f, 0));
@@ -62,23 +32,20 @@ TEST(SyncDemod, SmoothedRectifierGivesTheMeanOfTheRectifiedCarrier) {
   TSignalSyncDemod d;
   d.SetSampleRate(kRate);
   d.SetBoxcarIntegration(true);
-  auto s = Signal(3 * kRate, [](int i) { return 3000 * std::sin(2 * kPi * 2400 * i / kRate); });
+  auto s = Sine(2400, 3 * kRate, 3000);
   Feed(d, s, {8192});
   // The mean of |sin| is 2/pi; the interpolated mid-points are a sine of
   // amplitude cos(w/2), w being the carrier's step per sample.
-  double lo = 1e9, hi = -1e9;
-  for (std::size_t i = 2 * kRate; i < s.size(); ++i) {
-    lo = std::min(lo, double(s[i].real()));
-    hi = std::max(hi, double(s[i].real()));
-  }
+  const auto [lo, hi] = std::minmax_element(s.begin() + 2 * kRate, s.end(),
+                                            [](auto x, auto y) { return x.real() < y.real(); });
   const double truth = 3000 * 2 / kPi * (1 + std::cos(kPi * 2400 / kRate)) / 2;
-  EXPECT_NEAR((lo + hi) / 2, truth, 0.01 * truth);
-  EXPECT_LT(hi - lo, 0.02 * 3000);
+  EXPECT_NEAR((lo->real() + hi->real()) / 2, truth, 0.01 * truth);
+  EXPECT_LT(hi->real() - lo->real(), 0.02 * 3000);
 
   // A constant input settles at its magnitude.
   TSignalSyncDemod dc;
   dc.SetBoxcarIntegration(true);
-  auto c = Signal(20000, [](int) { return -700.0; });
+  std::vector<TSample> c(20000, TSample(-700.0f, 0.0f));
   dc.DataIn(nullptr, c);
   EXPECT_NEAR(c.back().real(), 700, 1.0);
 }
@@ -87,12 +54,14 @@ TEST(SyncDemod, SynchronousDetectorMultipliesByTheRegeneratedCarrier) {
   TSignalSyncDemod d;
   d.SetSampleRate(kRate);
   d.SetIsSynchronous(true);
-  auto s = Signal(2 * kRate, [](int i) { return 3000 * std::sin(2 * kPi * 2400 * i / kRate); });
+  auto s = Sine(2400, 2 * kRate, 3000);
   for (auto& x : s) x.imag(-3.0f);
   Feed(d, s, {4096});
   // The carrier's fundamental is 4/pi in phase with the input: a mean of
   // 3000 * 2 / pi.
-  EXPECT_NEAR(MeanReal(s, kRate, s.size()), 3000 * 2 / kPi, 0.03 * 3000 * 2 / kPi);
+  double sum = 0;
+  for (std::size_t i = kRate; i < s.size(); ++i) sum += s[i].real();
+  EXPECT_NEAR(sum / kRate, 3000 * 2 / kPi, 0.03 * 3000 * 2 / kPi);
   for (const auto& x : s) ASSERT_EQ(x.imag(), -3.0f);
 }
 
@@ -107,19 +76,20 @@ std::unique_ptr<TSignalToneDetect2> MakeDetector(int frequency, int count) {
 }
 
 TEST(ToneDetect2, ASteadyToneRisesOverTheIntegrationCountToOneHalf) {
-  auto d = MakeDetector(1000, 200);
-  EXPECT_EQ(d->Frequency(), 1000);
-  EXPECT_EQ(d->IntegrationCount(), 200);
   auto s = Cosine(1000, 8192, 3000);
-  d->DataIn(nullptr, s);
+  MakeDetector(1000, 200)->DataIn(nullptr, s);
   EXPECT_NEAR(s[99].imag(), 0.5 * 0.25, 0.02);  // half-way: |S| is half
   for (std::size_t i = 200; i < s.size(); i += 17) ASSERT_NEAR(s[i].imag(), 0.5, 0.02) << i;
 
   // A few bandwidths (11025 / 200 Hz) away it reads near 0.
-  auto off = MakeDetector(1000, 200);
   auto t = Cosine(1000 + 4.5 * kRate / 200.0, 8192, 3000);
-  off->DataIn(nullptr, t);
+  MakeDetector(1000, 200)->DataIn(nullptr, t);
   for (std::size_t i = 200; i < t.size(); i += 17) ASSERT_LT(t[i].imag(), 0.01) << i;
+
+  // A constant block has no tone.
+  std::vector<TSample> c(1000, TSample(123.0f, 0.0f));
+  MakeDetector(500, 50)->DataIn(nullptr, c);
+  for (const auto& x : c) ASSERT_EQ(x.imag(), 0.0f);
 }
 
 TEST(ToneDetect2, RealPartsAreDelayedByTheIntegrationCountAcrossAnyBlocks) {
@@ -129,13 +99,6 @@ TEST(ToneDetect2, RealPartsAreDelayedByTheIntegrationCountAcrossAnyBlocks) {
   for (std::size_t i = 0; i < s.size(); ++i) {
     ASSERT_EQ(s[i].real(), i < 300 ? 0.0f : static_cast<float>(i - 300 + 1)) << i;
   }
-}
-
-TEST(ToneDetect2, ConstantBlockReadsAsNoTone) {
-  auto d = MakeDetector(500, 50);
-  std::vector<TSample> s(1000, TSample(123.0f, 0.0f));
-  d->DataIn(nullptr, s);
-  for (const auto& x : s) ASSERT_EQ(x.imag(), 0.0f);
 }
 
 TEST(ToneDetect2, ToneCentreIsTheMiddleOfTheDetection) {
@@ -173,11 +136,11 @@ TEST(Autocorrelation, HandComputedSmallCase) {
   EXPECT_EQ(ac.FillCount(), 3);  // the fourth sample is past 3N
   EXPECT_EQ(ac.BufferB()[2], 30.0f);
   const auto b = ac.Compute(true);
-  ASSERT_EQ(b.size(), 3u);
   EXPECT_FLOAT_EQ(ac.Mean(), 2.0f);
   EXPECT_FLOAT_EQ(ac.Minimum(), 1.9f);  // smoother: 1.9, 1.91, 2.019
   EXPECT_FLOAT_EQ(ac.Maximum(), 2.019f);
   // A - mean = -1, 0, 1; lags 0 and 1 (7N/3 = 2), unbiased.
+  ASSERT_EQ(b.size(), 3u);
   EXPECT_FLOAT_EQ(b[0], 2.0f / 3);
   EXPECT_FLOAT_EQ(b[1], 0.0f);
   EXPECT_EQ(b[2], 0.0f);
@@ -190,9 +153,8 @@ TEST(Autocorrelation, HandComputedSmallCase) {
 }
 
 TEST(Autocorrelation, PeaksAtThePeriodOfAPeriodicSignal) {
-  const int n = 5512;  // half a second at 11025 Hz, as the analyser uses it
   TSignalAutocorrelation ac;
-  ac.SetLength(n);
+  ac.SetLength(5512);  // half a second at 11025 Hz, as the analyser uses it
   EXPECT_EQ(ac.LagCount(), 12861);
   const int period = 2756;  // four lines a second
   unsigned state = 7;
@@ -207,8 +169,7 @@ TEST(Autocorrelation, PeaksAtThePeriodOfAPeriodicSignal) {
   const auto b = ac.Compute(true);
   EXPECT_NEAR(ac.Mean(), 5000 + 4000 * 300.0 / period, 60);
   // Search past the central lobe, up to half way to the second multiple.
-  const auto from = b.begin() + 200, to = b.begin() + period * 3 / 2;
-  EXPECT_EQ(std::max_element(from, to) - b.begin(), period);
+  EXPECT_EQ(std::max_element(b.begin() + 200, b.begin() + period * 3 / 2) - b.begin(), period);
   for (std::size_t k = static_cast<std::size_t>(ac.LagCount()); k < b.size(); ++k) {
     ASSERT_EQ(b[k], 0.0f);
   }
