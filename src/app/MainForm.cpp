@@ -575,6 +575,12 @@ int TProcessingRun::RunBatch(const TBatchOptions& batch,
   if (batch.outputIsFolder) {
     name = (fs::path(batch.output) / fs::path(batch.input).stem()).string() + ".";
   }
+  if (IsGeostationary(type_) && fs::path(outputName_).stem() != fs::path(batch.input).stem()) {
+    // The header named the picture: keep that name, in the folder asked for.
+    const fs::path folder =
+        batch.outputIsFolder ? fs::path(batch.output) : fs::path(batch.output).parent_path();
+    name = (folder / fs::path(outputName_).filename()).string();
+  }
   host_.SetCaption("Vivurozed - saving files...");
   const bool ok = SaveAll(name, !options_.saveOnlyColour, false);
   return ok && !saver_.MainDeclined() && !saver_.Written().empty() ? 0 : 1;
