@@ -316,6 +316,8 @@ bool TProcessingRun::WaveRun(const std::string& fileName) {
     UserMessages().Show(e.what(), "");
     return false;
   }
+  // The pass identification of the overlay maker (satellite, direction,
+  // sensor from the file name and times) belongs here, for NOAA runs.
   if (carrier > 0) {
     const int suggestion = static_cast<int>(std::nearbyint(26460000.0 / carrier - 2));
     if (result == arNOAA && !batch_ && std::abs(suggestion - options_.sampleRate) > 5 &&
@@ -496,6 +498,8 @@ bool TProcessingRun::BuildPictures() {
   noaa.celsius = &celsius_;
   noaa.luminanceFromIR = options_.lumChanB;
   noaa.greenVegetation = options_.greenVeg;
+  // The overlay for the pass is made here, before the pictures it is drawn
+  // over; its pictures go to pictures_.overlay and the "-ovl" versions.
   std::string header;
   TExtBitmap main(0, 0, pf8bit);
   const bool filled = decoder_.MakeImage(&main, noaa, options_.tapeInput, &header);
