@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,16 +28,21 @@ struct Analysis {
   TDiagnostics log;
 
   bool Logged(const std::string& line) const {
-    const auto& l = log.Lines();
-    return std::find(l.begin(), l.end(), line) != l.end();
+    return std::find(log.Lines().begin(), log.Lines().end(), line) != log.Lines().end();
   }
   // Index of the first line starting with prefix, or -1.
   int Find(const std::string& prefix) const {
-    const auto& l = log.Lines();
-    for (std::size_t i = 0; i < l.size(); ++i) {
-      if (l[i].rfind(prefix, 0) == 0) return static_cast<int>(i);
+    for (std::size_t i = 0; i < log.Count(); ++i) {
+      if (log.Lines()[i].rfind(prefix, 0) == 0) return static_cast<int>(i);
     }
     return -1;
+  }
+  // Reads the numbers of the first line starting with prefix; false if none.
+  template <typename... T>
+  bool Scan(const std::string& prefix, const char* format, T*... out) const {
+    const int at = Find(prefix);
+    return at >= 0 &&
+           std::sscanf(log.Lines()[std::size_t(at)].c_str(), format, out...) == int(sizeof...(T));
   }
 };
 
@@ -64,8 +68,11 @@ std::vector<std::int16_t> Tone(ToneFamily family, double snrDb = 30) {
   return testing::ToneSignal(o);
 }
 
-std::string DataFile(const char* name) {
-  return std::string(VZ_TEST_DATA) + "/" + name;
+std::string Write(const testing::TempDir& dir, const char* name,
+                  const std::vector<std::int16_t>& samples) {
+  const auto path = (dir / name).string();
+  testing::WriteWav(path, samples);
+  return path;
 }
 
 // --- Recognition of each family --------------------------------------------------
@@ -78,10 +85,6 @@ struct FamilyCase {
   const char* verdict;  // the deciding log line, or null
 };
 
-void PrintTo(const FamilyCase& c, std::ostream* os) {
-  *os << c.label;
-}
-
 std::vector<std::int16_t> Make(const FamilyCase& c, double snrDb) {
   if (c.family == -1) return Apt(12, snrDb);
   if (c.family == -2) return testing::NoiseSignal(kRate, 12, 3000);
@@ -93,19 +96,11 @@ class Recognition : public ::testing::TestWithParam<std::tuple<FamilyCase, doubl
 TEST_P(Recognition, NamesTheFamilyByItsToneSignature) {
   const auto& [c, snr] = GetParam();
   testing::TempDir dir;
-  const auto path = (dir / "rec.wav").string();
-  testing::WriteWav(path, Make(c, snr));
-  const Analysis a = Analyse(path);
+  const Analysis a = Analyse(Write(dir, "rec.wav", Make(c, snr)));
   EXPECT_EQ(a.result, c.result);
-  EXPECT_STREQ(AnalyserResultNames[static_cast<std::size_t>(a.result)],
-               AnalyserResultNames[static_cast<std::size_t>(c.result)]);
   EXPECT_EQ(a.tone, c.syncTone);
-  if (c.verdict != nullptr) {
-    EXPECT_TRUE(a.Logged(c.verdict)) << c.verdict;
-  }
-  if (c.family != -2) {
-    EXPECT_NEAR(a.carrier, 2400, 2.0);
-  }
+  EXPECT_TRUE(c.verdict == nullptr || a.Logged(c.verdict)) << c.verdict;
+  EXPECT_TRUE(c.family == -2 || std::fabs(a.carrier - 2400) < 2.0) << a.carrier;
   EXPECT_GE(a.time, 0);
 }
 
@@ -145,28 +140,18 @@ TEST(Recognition, ResultNamesAreTheUsersOwn) {
 
 TEST(Recognition, TheMeteorWedgeDecidesBetweenMeteorAndResurs) {
   testing::TempDir dir;
-  for (auto [family, own] :
-       {std::pair{ToneFamily::Meteor35, "Meteor "}, std::pair{ToneFamily::Resurs, "Resurs: "}}) {
-    const auto path = (dir / "m.wav").string();
-    testing::WriteWav(path, Tone(family));
-    const Analysis a = Analyse(path);
-    const int at = a.Find("  wedge errors: Meteor ");
-    ASSERT_GE(at, 0);
+  for (auto family : {ToneFamily::Meteor35, ToneFamily::Resurs}) {
+    const Analysis a = Analyse(Write(dir, "m.wav", Tone(family)));
     float meteor = 0, resurs = 0;
-    ASSERT_EQ(std::sscanf(a.log.Lines()[static_cast<std::size_t>(at)].c_str(),
-                          "  wedge errors: Meteor %f,  Resurs: %f", &meteor, &resurs),
-              2);
+    ASSERT_TRUE(a.Scan("  wedge errors: Meteor ", "  wedge errors: Meteor %f,  Resurs: %f", &meteor,
+                       &resurs));
     // Where the wedge is, its eight steps fit; elsewhere the picture does not.
-    const float fit = std::string(own) == "Meteor " ? meteor : resurs;
-    const float miss = std::string(own) == "Meteor " ? resurs : meteor;
-    EXPECT_LT(fit, 0.5f);
-    EXPECT_GT(miss, 1.5f);
+    const bool isMeteor = family == ToneFamily::Meteor35;
+    EXPECT_LT(isMeteor ? meteor : resurs, 0.5f);
+    EXPECT_GT(isMeteor ? resurs : meteor, 1.5f);
     // Both have the short burst: the half-width stays below the Meteor 2-21 need.
-    const int hw = a.Find("  tone half-width is ");
-    ASSERT_GE(hw, 0);
     int width = 0;
-    std::sscanf(a.log.Lines()[static_cast<std::size_t>(hw)].c_str(), "  tone half-width is %d",
-                &width);
+    ASSERT_TRUE(a.Scan("  tone half-width is ", "  tone half-width is %d", &width));
     EXPECT_LE(width, 272);
     EXPECT_FALSE(a.Logged("  analyser recognised Meteor 2-21"));
   }
@@ -183,7 +168,7 @@ TEST(RealRecordings, NoaaExcerptsAreNoaaWithTheirCarrier) {
                         Case{"noaa15-excerpt-12s-8bit-stereo-slowclock.wav", 2400.0 / (1 - 200e-6)},
                         Case{"real-remodulated-12s.wav", 2400.0}}) {
     for (double position : {0.0, 0.5, 1.0}) {
-      const Analysis a = Analyse(DataFile(c.file), false, position);
+      const Analysis a = Analyse(std::string(VZ_TEST_DATA) + "/" + c.file, false, position);
       EXPECT_EQ(a.result, arNOAA) << c.file << " at " << position;
       EXPECT_EQ(a.tone, 832);
       EXPECT_NEAR(a.carrier, c.carrier, 0.2) << c.file << " at " << position;
@@ -193,19 +178,15 @@ TEST(RealRecordings, NoaaExcerptsAreNoaaWithTheirCarrier) {
 
 // --- Forcing WEFAX ------------------------------------------------------------------
 
-TEST(ForceWefax, AToneThatWouldBeOkeanEndsAsGenericWefax) {
+TEST(ForceWefax, AToneThatWouldBeOkeanEndsAsGenericWefaxButMeteosatStillWins) {
   testing::TempDir dir;
-  const auto path = (dir / "okean.wav").string();
-  testing::WriteWav(path, Tone(ToneFamily::Okean));
-  const Analysis a = Analyse(path, true);
+  const Analysis a = Analyse(Write(dir, "okean.wav", Tone(ToneFamily::Okean)), true);
   EXPECT_EQ(a.result, arWEFAX);
   EXPECT_EQ(a.tone, 0);
   // The tone passed its requirements but was not taken.
-  const int line = a.Find("  1200 Hz tone: average:  ");
-  ASSERT_GE(line, 0);
   float average = 0, peak = 0;
-  std::sscanf(a.log.Lines()[static_cast<std::size_t>(line)].c_str(),
-              "  1200 Hz tone: average:  %f (req: 0.045),  peak: %f", &average, &peak);
+  ASSERT_TRUE(a.Scan("  1200 Hz tone: average:  ",
+                     "  1200 Hz tone: average:  %f (req: 0.045),  peak: %f", &average, &peak));
   EXPECT_GT(average, 0.045f);
   EXPECT_GT(peak, 0.065f);
   EXPECT_FALSE(a.Logged("  analyser recognised OKEAN (piano key)"));
@@ -213,23 +194,16 @@ TEST(ForceWefax, AToneThatWouldBeOkeanEndsAsGenericWefax) {
   EXPECT_EQ(a.log.Lines().back(), "  analyser recognised generic WEFAX");
   // Double rate was found by the autocorrelation, not forced.
   EXPECT_FALSE(a.Logged("Analysis - WEFAX-forced double-speed check"));
-}
 
-TEST(ForceWefax, MeteosatStillWins) {
-  testing::TempDir dir;
-  const auto path = (dir / "meteosat.wav").string();
-  testing::WriteWav(path, Tone(ToneFamily::Meteosat));
-  const Analysis a = Analyse(path, true);
-  EXPECT_EQ(a.result, arMeteosat);
-  EXPECT_EQ(a.tone, 840);
-  EXPECT_EQ(a.log.Lines().back(), "  analyser recognised Meteosat");
+  const Analysis m = Analyse(Write(dir, "meteosat.wav", Tone(ToneFamily::Meteosat)), true);
+  EXPECT_EQ(m.result, arMeteosat);
+  EXPECT_EQ(m.tone, 840);
+  EXPECT_EQ(m.log.Lines().back(), "  analyser recognised Meteosat");
 }
 
 TEST(ForceWefax, SingleRateSignalsGetTheDoubleRateTestsAnyway) {
   testing::TempDir dir;
-  const auto path = (dir / "noaa.wav").string();
-  testing::WriteWav(path, Apt(12));
-  const Analysis a = Analyse(path, true);
+  const Analysis a = Analyse(Write(dir, "noaa.wav", Apt(12)), true);
   EXPECT_EQ(a.result, arWEFAX);
   const int forced = a.Find("Analysis - WEFAX-forced double-speed check");
   ASSERT_GE(forced, 0);
@@ -243,8 +217,7 @@ TEST(ForceWefax, SingleRateSignalsGetTheDoubleRateTestsAnyway) {
 
 TEST(AnalyserLog, NoaaRunWritesEveryStepInOrder) {
   testing::TempDir dir;
-  const auto path = (dir / "noaa.wav").string();
-  testing::WriteWav(path, Apt(12, std::numeric_limits<double>::infinity()));
+  const auto path = Write(dir, "noaa.wav", Apt(12, std::numeric_limits<double>::infinity()));
   const Analysis a = Analyse(path);
   ASSERT_EQ(a.result, arNOAA);
   const std::vector<std::string> prefixes = {
@@ -273,9 +246,7 @@ TEST(AnalyserLog, NoaaRunWritesEveryStepInOrder) {
 
 TEST(AnalyserLog, DoubleRateTestsRunInTheirOrder) {
   testing::TempDir dir;
-  const auto path = (dir / "plain.wav").string();
-  testing::WriteWav(path, Tone(ToneFamily::DoubleRate));
-  const Analysis a = Analyse(path);
+  const Analysis a = Analyse(Write(dir, "plain.wav", Tone(ToneFamily::DoubleRate)));
   ASSERT_EQ(a.result, arSich);
   const std::vector<std::string> tail = {"  ACF suggests double-speed (4/second) signal)",
                                          "OKEAN analysis: mean signal: ",
@@ -304,16 +275,12 @@ TEST(AnalyserLog, DoubleRateTestsRunInTheirOrder) {
 
 TEST(Position, ChoosesWhichNineSecondsAreAnalysed) {
   testing::TempDir dir;
-  auto noaa = Apt(10);
-  const auto noise = testing::NoiseSignal(kRate, 10, 3000, 7);
-  std::vector<std::int16_t> noaaThenNoise = noaa;
+  const auto noaa = Apt(10), noise = testing::NoiseSignal(kRate, 10, 3000, 7);
+  auto noaaThenNoise = noaa, noiseThenNoaa = noise;
   noaaThenNoise.insert(noaaThenNoise.end(), noise.begin(), noise.end());
-  std::vector<std::int16_t> noiseThenNoaa = noise;
   noiseThenNoaa.insert(noiseThenNoaa.end(), noaa.begin(), noaa.end());
-  const auto first = (dir / "first.wav").string();
-  const auto last = (dir / "last.wav").string();
-  testing::WriteWav(first, noaaThenNoise);
-  testing::WriteWav(last, noiseThenNoaa);
+  const auto first = Write(dir, "first.wav", noaaThenNoise);
+  const auto last = Write(dir, "last.wav", noiseThenNoaa);
 
   const Analysis a0 = Analyse(first, false, 0.0);
   EXPECT_EQ(a0.result, arNOAA);
@@ -345,10 +312,9 @@ void ExpectError(const std::string& path, TSignalAverage* avg, const char* messa
 
 TEST(AnalyserErrors, RaiseTheirMessages) {
   testing::TempDir dir;
-  const auto good = (dir / "good.wav").string();
-  testing::WriteWav(good, Apt(10));
   TSignalAverage avg;
-  ExpectError(good, nullptr, "Error in AnalyseFile: \"avg\" must be assigned.");
+  ExpectError(Write(dir, "good.wav", Apt(10)), nullptr,
+              "Error in AnalyseFile: \"avg\" must be assigned.");
   ExpectError((dir / "missing.wav").string(), &avg,
               "Error in AnalyseFile: Can't get wave file information.");
   const auto text = dir / "text.wav";
@@ -362,25 +328,18 @@ TEST(AnalyserErrors, RaiseTheirMessages) {
   ExpectError(fast, &avg, "Error in AnalyseFile: Expect sample rate to be 11025 Hz.");
 
   // Just under 9 seconds.
-  const auto shortFile = (dir / "short.wav").string();
   auto samples = Apt(9);
   samples.pop_back();
-  testing::WriteWav(shortFile, samples);
-  ExpectError(shortFile, &avg,
+  ExpectError(Write(dir, "short.wav", samples), &avg,
               "Error in AnalyseFile: Need more samples than there are in the wave file.");
   // Exactly 9 seconds is enough.
   samples.push_back(0);
-  testing::WriteWav(shortFile, samples);
-  float carrier = 0, time = 0;
-  int tone = 0;
-  EXPECT_NO_THROW(AnalyseFile(shortFile, false, nullptr, carrier, time, &avg, tone, 0.5));
+  EXPECT_NO_THROW(Analyse(Write(dir, "short.wav", samples)));
 }
 
 TEST(AnalyserErrors, SilenceIsUnknownAndSuggestsNoRate) {
   testing::TempDir dir;
-  const auto path = (dir / "silence.wav").string();
-  testing::WriteWav(path, std::vector<std::int16_t>(10 * kRate, 0));
-  const Analysis a = Analyse(path);
+  const Analysis a = Analyse(Write(dir, "silence.wav", std::vector<std::int16_t>(10 * kRate, 0)));
   EXPECT_EQ(a.result, arUnknown);
   EXPECT_EQ(a.carrier, 0.0f);
   EXPECT_TRUE(a.Logged("Apparent carrier freq: 0.00 Hz, suggested sampling freq: 0 Hz"));
@@ -390,8 +349,7 @@ TEST(AnalyserErrors, SilenceIsUnknownAndSuggestsNoRate) {
 
 TEST(MeasureCarrier, FindsAnOffsetCarrier) {
   testing::TempDir dir;
-  const auto path = (dir / "c.wav").string();
-  testing::WriteWav(path, Apt(10, 30, 2410));
+  const auto path = Write(dir, "c.wav", Apt(10, 30, 2410));
   EXPECT_NEAR(MeasureCarrier(path, 9 * kRate, 0), 2410, 0.3);
   const Analysis a = Analyse(path);
   EXPECT_NEAR(a.carrier, 2410, 0.3);
@@ -468,10 +426,8 @@ TEST(WedgeError, FitsEightStepsAfterTheCentre) {
 
 TEST(CheckAutocorrelation, TellsFourLinesASecondFromTwo) {
   testing::TempDir dir;
-  const auto quad = (dir / "quad.wav").string();
-  const auto apt = (dir / "apt.wav").string();
-  testing::WriteWav(quad, Tone(ToneFamily::DoubleRate));
-  testing::WriteWav(apt, Apt(12));
+  const auto quad = Write(dir, "quad.wav", Tone(ToneFamily::DoubleRate));
+  const auto apt = Write(dir, "apt.wav", Apt(12));
   const int frames = 12 * kRate;
 
   bool doubleSpeed = false;
