@@ -36,9 +36,8 @@ TEST(FirState, MatchesConvolutionAcrossBlocksOfAnyLength) {
 
   FirState fir(taps);
   std::vector<float> y(x.size());
-  const std::size_t cuts[] = {1, 3, 2, 250, 6, 7, 400, 331};
   std::size_t pos = 0;
-  for (std::size_t len : cuts) {
+  for (std::size_t len : {1, 3, 2, 250, 6, 7, 400, 331}) {
     fir.Filter(std::span(x).subspan(pos, len), std::span(y).subspan(pos, len));
     pos += len;
   }
@@ -52,13 +51,13 @@ TEST(FirState, FiltersInPlaceAndResetClearsTheDelayLine) {
   std::vector<float> v = {1, 2, 3, 4};
   fir.Filter(v, v);
   EXPECT_EQ(v, (std::vector<float>{1, 3, 6, 9}));
-  std::vector<float> w = {0, 0};
-  fir.Filter(w, w);
-  EXPECT_EQ(w, (std::vector<float>{7, 4}));  // the history of 3 and 4 carries over
+  v = {0, 0};
+  fir.Filter(v, v);
+  EXPECT_EQ(v, (std::vector<float>{7, 4}));  // the history of 3 and 4 carries over
   fir.Reset();
-  std::vector<float> z = {0, 0};
-  fir.Filter(z, z);
-  EXPECT_EQ(z, (std::vector<float>{0, 0}));
+  v = {0, 0};
+  fir.Filter(v, v);
+  EXPECT_EQ(v, (std::vector<float>{0, 0}));
 }
 
 TEST(Windows, AreSymmetricWithKnownEndsAndCentre) {
@@ -83,7 +82,7 @@ TEST(Windows, AreSymmetricWithKnownEndsAndCentre) {
   EXPECT_NEAR(hann[1], 0.5f, 1e-6);
 }
 
-TEST(Conversions, WordsRoundHalvesToEvenAndClip) {
+TEST(Conversions, WordsRoundHalvesToEvenAndClipAndIntsConvertInPlace) {
   const std::vector<float> in = {-5.0f, 0.4f, 0.5f, 1.5f, 2.5f, 65534.6f, 70000.0f, NAN};
   std::vector<std::uint16_t> out(in.size());
   FloatToWords(in, out);
@@ -93,9 +92,7 @@ TEST(Conversions, WordsRoundHalvesToEvenAndClip) {
   std::vector<float> f(3);
   WordsToFloat(words, f);
   EXPECT_EQ(f, (std::vector<float>{0.0f, 1.0f, 65535.0f}));
-}
 
-TEST(Conversions, IntToFloatWorksInPlace) {
   std::vector<float> buf(3);
   const std::int32_t ints[] = {-32768, 0, 123456};
   std::memcpy(buf.data(), ints, sizeof ints);

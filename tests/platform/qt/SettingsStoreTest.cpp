@@ -108,7 +108,7 @@ TEST_F(SettingsStoreTest, DamagedLinesAreSkippedAndForeignFilesIgnored) {
   EXPECT_EQ(reread.ReadInteger("SampleRate"), 11040);
 }
 
-TEST_F(SettingsStoreTest, DeeperKeysAreSeparateFromTheProgramKey) {
+TEST_F(SettingsStoreTest, DeeperKeysAreSeparateAndDeleteRemovesOnlyThatValue) {
   TSettingsStore top("\\Software\\Vovidada\\Vivurozed");
   TSettingsStore sub("\\Software\\Vovidada\\Vivurozed\\Recent");
   ASSERT_TRUE(sub.WriteString("File1", "a.wav"));
@@ -116,16 +116,14 @@ TEST_F(SettingsStoreTest, DeeperKeysAreSeparateFromTheProgramKey) {
   EXPECT_EQ(sub.ReadString("File1"), "a.wav");
   EXPECT_EQ(top.ReadString("File1"), "b.wav");
   EXPECT_EQ(sub.FileName(), top.FileName());
-}
 
-TEST_F(SettingsStoreTest, DeleteRemovesOnlyThatValue) {
-  TSettingsStore store("\\Software\\Vovidada\\Vivurozed");
-  ASSERT_TRUE(store.WriteInteger("A", 1));
-  ASSERT_TRUE(store.WriteInteger("B", 2));
-  ASSERT_TRUE(store.DeleteValue("A"));
+  // Deleting a value leaves the others.
+  ASSERT_TRUE(top.WriteInteger("B", 2));
+  ASSERT_TRUE(top.DeleteValue("File1"));
   TSettingsStore other("\\Software\\Vovidada\\Vivurozed");
-  EXPECT_FALSE(other.ValueExists("A"));
+  EXPECT_FALSE(other.ValueExists("File1"));
   EXPECT_EQ(other.ReadInteger("B"), 2);
+  EXPECT_EQ(TSettingsStore("\\Software\\Vovidada\\Vivurozed\\Recent").ReadString("File1"), "a.wav");
 }
 
 TEST_F(SettingsStoreTest, RefusesWhatCannotBeStored) {
