@@ -93,7 +93,12 @@ int main(int argc, char** argv) {
   TRunMessages messages(run.Log(), host, std::cin, isatty(STDIN_FILENO) != 0);
   SetUserMessages(&messages);
   std::vector<std::string> full(argv, argv + argc);
-  const int code = run.RunBatch(batch, full);
+  int code = 1;
+  try {
+    code = run.RunBatch(batch, full);
+  } catch (const std::exception& e) {
+    std::cerr << "vivurozed: " << e.what() << '\n';
+  }
   host.ProgressEnd();
   for (const auto& f : run.Saver().Written()) std::cerr << "Wrote " << f << '\n';
   if (code != 0 && !batch.output.empty())

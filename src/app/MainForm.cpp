@@ -219,6 +219,17 @@ void TProcessingRun::OnDecoderProgress(TProgressKind kind, const std::string& te
 }
 
 bool TProcessingRun::Dispatch(const std::string& fileName) {
+  // An error that escapes a stage ends the run; the user is told what it was.
+  try {
+    return DispatchFile(fileName);
+  } catch (const std::exception& e) {
+    host_.ProgressEnd();
+    UserMessages().Show(e.what(), "Vivurozed");
+    return false;
+  }
+}
+
+bool TProcessingRun::DispatchFile(const std::string& fileName) {
   const std::string ext = Lower(fs::path(fileName).extension().string());
   if (ext == ".wav") {
     int rate = 0, frames = 0;

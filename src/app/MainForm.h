@@ -86,6 +86,7 @@ class TProcessingRun {
   const TOutputSaver& Saver() const { return saver_; }
 
  private:
+  bool DispatchFile(const std::string& fileName);
   bool WaveRun(const std::string& fileName);
   bool PictureRun(const std::string& fileName);
   void StartLog(const std::string& heading, const std::string& fileName);
