@@ -20,6 +20,7 @@ constexpr std::uint16_t kFormatExtensible = 0xFFFE;
 constexpr std::array<std::uint8_t, 14> kGuidTail = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                                     0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 constexpr int kMaxBufferSamples = 1 << 22;
+constexpr int kMaxChannels = 32;
 constexpr const char* kNotPcm = "File is not a PCM file";
 
 std::uint32_t Le32(const std::uint8_t* p) {
@@ -127,8 +128,11 @@ bool IsPcm(const WaveLayout& w) {
   }
   if (!pcm || (w.bits != 8 && w.bits != 16)) return false;
   // A frame must hold every channel it claims; a zero count or rate is a
-  // broken header, not a format we can stream.
-  return w.channels > 0 && w.rate > 0 && w.blockAlign >= w.channels * (w.bits / 8);
+  // broken header, not a format we can stream. Frames far wider than their
+  // samples (or hundreds of channels) would make every read buffer huge.
+  const int sampleBytes = w.channels * (w.bits / 8);
+  return w.channels > 0 && w.channels <= kMaxChannels && w.rate > 0 &&
+         w.blockAlign >= sampleBytes && w.blockAlign <= 2 * sampleBytes;
 }
 
 int ClampToInt(std::uint64_t v) {

@@ -93,7 +93,9 @@ TEST(WaveIn, RefusesNonPcmWithAMessageAndNoDownstreamCall) {
   for (const WavOptions& o :
        {WavOptions{.bits = 24}, WavOptions{.formatTag = 3},
         WavOptions{.extensible = true, .formatTag = 3}, WavOptions{.channels = 0},
-        WavOptions{.blockAlignOverride = 0}, WavOptions{.sampleRate = 0}}) {
+        WavOptions{.blockAlignOverride = 0}, WavOptions{.sampleRate = 0},
+        // Frames so wide, or so many channels, that a read buffer would be huge.
+        WavOptions{.blockAlignOverride = 65535}, WavOptions{.channels = 300}}) {
     RecordingMessages messages;
     Chain chain(16);
     chain.Read(BuildWav(Ramp(100), o));
