@@ -71,17 +71,14 @@ double DateTimeOf(int year, int month, int day, int hour, int minute, int second
 
 }  // namespace
 
-struct TPngReadJob {
-  const std::uint8_t* data = nullptr;  // the whole file
-  std::size_t size = 0, position = 0;
-  const TPngImage* owner = nullptr;
-  TPngImage result;
-  std::vector<png_bytep> rowPointers;
+// What reading and writing share: libpng's error text, an exception of the
+// progress event kept across libpng's long jump, and the throttled row
+// progress.
+struct TPngJob {
+  const TPngImage* reporter = nullptr;
   png_structp png = nullptr;
-  png_infop info = nullptr;
-  png_infop endInfo = nullptr;
   std::string message;
-  std::exception_ptr pending;  // an exception of the progress event
+  std::exception_ptr pending;
   Clock::time_point lastReport;
 
   void Fail(const char* text) noexcept {
@@ -93,20 +90,30 @@ struct TPngReadJob {
   // Progress that may throw; the exception is kept and libpng unwound.
   bool Report(const char* stage, int percent) noexcept {
     try {
-      owner->Report(stage, percent);
+      reporter->Report(stage, percent);
       return true;
     } catch (...) {
       pending = std::current_exception();
       return false;
     }
   }
-  void Row(png_uint_32 row) noexcept {
+  void Row(png_uint_32 row, png_uint_32 height) noexcept {
     const auto now = Clock::now();
     if (now - lastReport < kProgressInterval) return;
     lastReport = now;
-    const int percent = result.height_ ? int(std::uint64_t(row) * 100 / result.height_) : 100;
+    const int percent = height ? int(std::uint64_t(row) * 100 / height) : 100;
     if (!Report("Running", percent)) png_error(png, "progress event failed");
   }
+};
+
+struct TPngReadJob : TPngJob {
+  const std::uint8_t* data = nullptr;  // the whole file
+  std::size_t size = 0, position = 0;
+  TPngImage result;
+  std::vector<png_bytep> rowPointers;
+  png_infop info = nullptr;
+  png_infop endInfo = nullptr;
+  void Row(png_uint_32 row) noexcept { TPngJob::Row(row, result.height_); }
   static bool Run(TPngReadJob* job);
   bool TakeHeader() noexcept;
   bool TakeTexts(png_infop from) noexcept;
@@ -114,53 +121,22 @@ struct TPngReadJob {
   void TakeTime() noexcept;
 };
 
-struct TPngWriteJob {
+struct TPngWriteJob : TPngJob {
   std::ostream* out = nullptr;
   const TPngImage* image = nullptr;
   std::vector<png_text> texts;
   std::vector<png_color> palette;
   std::vector<png_bytep> rowPointers;
-  png_structp png = nullptr;
   png_infop info = nullptr;
-  std::string message;
-  std::exception_ptr pending;
-  Clock::time_point lastReport;
-
-  void Fail(const char* text) noexcept {
-    try {
-      message = text;
-    } catch (...) {
-    }
-  }
-  bool Report(const char* stage, int percent) noexcept {
-    try {
-      image->Report(stage, percent);
-      return true;
-    } catch (...) {
-      pending = std::current_exception();
-      return false;
-    }
-  }
-  void Row(png_uint_32 row) noexcept {
-    const auto now = Clock::now();
-    if (now - lastReport < kProgressInterval) return;
-    lastReport = now;
-    const int percent = image->height_ ? int(std::uint64_t(row) * 100 / image->height_) : 100;
-    if (!Report("Running", percent)) png_error(png, "progress event failed");
-  }
+  void Row(png_uint_32 row) noexcept { TPngJob::Row(row, image->height_); }
   static bool Run(TPngWriteJob* job);
   bool Prepare() noexcept;
 };
 
 namespace {
 
-[[noreturn]] void OnReadError(png_structp png, png_const_charp text) {
-  static_cast<TPngReadJob*>(png_get_error_ptr(png))->Fail(text);
-  png_longjmp(png, 1);
-}
-
-[[noreturn]] void OnWriteError(png_structp png, png_const_charp text) {
-  static_cast<TPngWriteJob*>(png_get_error_ptr(png))->Fail(text);
+[[noreturn]] void OnError(png_structp png, png_const_charp text) {
+  static_cast<TPngJob*>(png_get_error_ptr(png))->Fail(text);
   png_longjmp(png, 1);
 }
 
@@ -327,7 +303,8 @@ bool TPngReadJob::Run(TPngReadJob* job) {
     job->Fail("Read Error");
     return false;
   }
-  job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, OnReadError, OnWarning);
+  job->png =
+      png_create_read_struct(PNG_LIBPNG_VER_STRING, static_cast<TPngJob*>(job), OnError, OnWarning);
   if (!job->png) {
     job->Fail("Failed to Create read struct");
     return false;
@@ -372,7 +349,7 @@ bool TPngReadJob::Run(TPngReadJob* job) {
   png_read_update_info(png, job->info);
   if (!job->Allocate()) png_longjmp(png, 1);
 
-  if (job->owner->onProgress_) png_set_read_status_fn(png, ReadRowDone);
+  if (job->reporter->onProgress_) png_set_read_status_fn(png, ReadRowDone);
   png_read_image(png, job->rowPointers.data());
   png_read_end(png, job->endInfo);
   if (!job->TakeTexts(job->endInfo)) png_error(png, "Out of memory");
@@ -382,7 +359,8 @@ bool TPngReadJob::Run(TPngReadJob* job) {
 }
 
 bool TPngWriteJob::Run(TPngWriteJob* job) {
-  job->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, job, OnWriteError, OnWarning);
+  job->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, static_cast<TPngJob*>(job), OnError,
+                                     OnWarning);
   if (!job->png) {
     job->Fail("Failed to Create write struct");
     return false;
@@ -479,7 +457,7 @@ void TPngImage::LoadFromStream(std::istream& in) {
   TPngReadJob job;
   job.data = reinterpret_cast<const std::uint8_t*>(file.data());
   job.size = file.size();
-  job.owner = this;
+  job.reporter = this;
   job.result.Expand = Expand;
   job.result.ScreenGamma = ScreenGamma;
   job.result.CompressionLevel = CompressionLevel;
@@ -501,6 +479,7 @@ void TPngImage::SaveToStream(std::ostream& out) const {
   TPngWriteJob job;
   job.out = &out;
   job.image = this;
+  job.reporter = this;
   const bool ok = TPngWriteJob::Run(&job);
   if (job.pending) std::rethrow_exception(job.pending);
   if (!ok) throw EPngError(job.message.empty() ? "PNG write failed" : job.message);

@@ -107,6 +107,7 @@ class TPngImage {
   static constexpr std::size_t kMaxPixelBytes = std::size_t(1) << 28;
 
  private:
+  friend struct TPngJob;
   friend struct TPngReadJob;
   friend struct TPngWriteJob;
   void Report(const std::string& stage, int percent) const;
