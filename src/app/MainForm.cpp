@@ -46,8 +46,6 @@ std::string UtcNow() {
                 t.tm_hour, t.tm_min, t.tm_sec);
 }
 
-const float kGammas[] = {1.0f, 1.3f, 1.7f, 2.2f, 2.8f};
-
 }  // namespace
 
 TRunOptions OptionsFromSettings(TMainSettings& s, const TRunOptions& keep) {
@@ -70,7 +68,7 @@ TRunOptions OptionsFromSettings(TMainSettings& s, const TRunOptions& keep) {
   o.lumChanB = s.NoaaLumChanB.Value();
   o.greenVeg = s.GreenVeg.Value();
   o.saveStats = s.NoaaSaveStats.Value();
-  o.gamma = kGammas[std::clamp(s.GammaCorrect.Value(), 0, 4)];
+  o.gamma = static_cast<float>(s.Gamma());
   o.sharpen = static_cast<TSharpen>(std::clamp(s.Sharpen.Value(), 0, 2));
   const int filter = s.InputFilter.Value();
   o.passband = filter == 1 ? pbNarrow : filter == 2 ? pbWide : pbNormal;
