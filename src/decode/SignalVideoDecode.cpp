@@ -614,7 +614,10 @@ bool TSatelliteVideoDecoder::LoadFromRawFile(const std::string& fileName) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(fileName, ec)) return false;
   const auto size = std::filesystem::file_size(fileName, ec);
-  if (ec || size / kRecord <= 700) return false;
+  // A pass is a few thousand lines; far more is not a line file, and would
+  // be read whole into memory.
+  constexpr std::uintmax_t kMaxRecords = 100000;
+  if (ec || size / kRecord <= 700 || size / kRecord > kMaxRecords) return false;
   std::ifstream in(fileName, std::ios::binary);
   std::vector<std::uint8_t> data(static_cast<std::size_t>(size / kRecord) * kRecord);
   if (!in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()))) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <numeric>
 
 #include "AptSignal.h"
@@ -353,6 +354,10 @@ TEST(SatelliteVideoDecoder, LoadsRawLineFilesAndPictures) {
   testing::WriteBytes(dir / "short.noa", bytes);
   TSatelliteVideoDecoder e;
   EXPECT_FALSE(e.LoadFromRawFile((dir / "short.noa").string()));
+  // Far more lines than any pass (a sparse file, so the test stays small).
+  { std::ofstream huge(dir / "huge.noa", std::ios::binary); }
+  std::filesystem::resize_file(dir / "huge.noa", 1024ull * 100001);
+  EXPECT_FALSE(e.LoadFromRawFile((dir / "huge.noa").string()));
   EXPECT_FALSE(e.LoadFromRawFile((dir / "missing.noa").string()));
   EXPECT_EQ(e.Image(), nullptr);
 
