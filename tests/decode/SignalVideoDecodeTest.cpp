@@ -42,6 +42,19 @@ std::vector<std::int16_t> AptEnvelope(AptOptions o) {
   return AptSignal(o);
 }
 
+// An APT envelope decoded as NOAA, with the decoder's log.
+struct NoaaDecode {
+  explicit NoaaDecode(const AptOptions& o, bool reSync = false) {
+    decoder.SetDecodeParameters(dpNOAAapt);
+    decoder.AttemptReSync = reSync;
+    decoder.Log = &log;
+    Decode(decoder, AptEnvelope(o));
+  }
+  const TIplImage* Image() const { return decoder.Image(); }
+  TSatelliteVideoDecoder decoder;
+  TDiagnostics log;
+};
+
 // The column where the channel B sync burst (7 cycles of 3 high and 2 low
 // words) best matches a row, found independently of the decoder's template.
 int SyncBColumn(const TIplImage& image, int row) {
@@ -128,11 +141,8 @@ TEST(SatelliteVideoDecoder, NominalAptStaysInOneColumn) {
   o.seconds = 30;
   o.startWord = 700;
   o.snrDb = 30;
-  TSatelliteVideoDecoder d;
-  d.SetDecodeParameters(dpNOAAapt);
-  TDiagnostics log;
-  d.Log = &log;
-  Decode(d, AptEnvelope(o));
+  NoaaDecode d(o);
+  const TDiagnostics& log = d.log;
   ASSERT_NE(d.Image(), nullptr);
   // 60 line periods; the search and the first partial line cost one or two.
   EXPECT_GE(d.Image()->Height(), 56);
@@ -153,9 +163,7 @@ TEST(SatelliteVideoDecoder, FollowsAClockErrorOfSomeHundredPpm) {
     o.seconds = 40;
     o.wordRatePpm = ppm;
     o.snrDb = 25;
-    TSatelliteVideoDecoder d;
-    d.SetDecodeParameters(dpNOAAapt);
-    Decode(d, AptEnvelope(o));
+    NoaaDecode d(o);
     ASSERT_NE(d.Image(), nullptr);
     EXPECT_GE(d.Image()->Height(), 76) << ppm;
     // 400 ppm drifts 2.2 samples a line; the line end follows it, so no row
@@ -172,12 +180,8 @@ TEST(SatelliteVideoDecoder, RelocksAfterAFadeAndKeepsTheTimeScale) {
   o.fadeStart = 15;
   o.fadeLength = 4;
   o.fadeDepthDb = 60;  // the signal is gone: only noise remains
-  TSatelliteVideoDecoder d;
-  d.SetDecodeParameters(dpNOAAapt);
-  d.AttemptReSync = true;
-  TDiagnostics log;
-  d.Log = &log;
-  Decode(d, AptEnvelope(o));
+  NoaaDecode d(o, true);
+  const TDiagnostics& log = d.log;
   ASSERT_NE(d.Image(), nullptr);
   std::vector<std::string> relocks;
   for (const auto& line : log.Lines()) {
@@ -200,11 +204,8 @@ TEST(SatelliteVideoDecoder, WithoutReSyncAFadeDoesNotStopThePicture) {
   o.fadeStart = 10;
   o.fadeLength = 3;
   o.fadeDepthDb = 60;
-  TSatelliteVideoDecoder d;
-  d.SetDecodeParameters(dpNOAAapt);
-  TDiagnostics log;
-  d.Log = &log;
-  Decode(d, AptEnvelope(o));
+  NoaaDecode d(o);
+  const TDiagnostics& log = d.log;
   ASSERT_NE(d.Image(), nullptr);
   EXPECT_GE(d.Image()->Height(), 56);
   for (const auto& line : log.Lines()) EXPECT_EQ(line.find("relock"), std::string::npos);
