@@ -18,10 +18,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using vivurozed::testing::TempDir;
 
-Bytes ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using vivurozed::testing::ReadBytes;
 
 // A smooth picture: JPEG's errors on it shrink as the quality grows.
 TExtBitmap SmoothColour(int width, int height) {

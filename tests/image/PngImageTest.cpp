@@ -63,10 +63,7 @@ Bytes HandMadePng(std::uint32_t width, std::uint32_t height, int depth, int colo
   return png;
 }
 
-Bytes ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using vivurozed::testing::ReadBytes;
 
 TPngImage ReadPng(const Bytes& bytes, bool expand) {
   std::istringstream in(std::string(bytes.begin(), bytes.end()));

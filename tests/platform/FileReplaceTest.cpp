@@ -13,10 +13,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using vivurozed::testing::TempDir;
 
-Bytes ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using vivurozed::testing::ReadBytes;
 
 int CountEntries(const std::filesystem::path& folder) {
   int n = 0;

@@ -1,6 +1,7 @@
 #include "WavWriter.h"
 
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 
@@ -80,6 +81,11 @@ void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_
   std::ofstream f(path, std::ios::binary);
   f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!f) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 void WriteWav(const std::filesystem::path& path, const std::vector<std::int16_t>& interleaved,

@@ -25,6 +25,8 @@ struct WavOptions {
 std::vector<std::uint8_t> BuildWav(const std::vector<std::int16_t>& interleaved,
                                    const WavOptions& options = {});
 void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+// The whole file; empty when it cannot be read.
+std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteWav(const std::filesystem::path& path, const std::vector<std::int16_t>& interleaved,
               const WavOptions& options = {});
 
