@@ -121,6 +121,8 @@ TSensorModel SensorModelFromText(const std::string& text) {
   if (Contains(t, "NOAA15")) return smNOAA15;
   if (Contains(t, "NOAA16")) return smNOAA16;
   if (Contains(t, "NOAA17")) return smNOAA17;
+  if (Contains(t, "NOAA18")) return smNOAA18;
+  if (Contains(t, "NOAA19")) return smNOAA19;
   return smUnknown;
 }
 

@@ -55,7 +55,7 @@ struct TCommandLine {
 TCommandLine ParseCommandLine(const std::vector<std::string>& parameters,
                               bool (*isFolder)(const std::string& path) = nullptr);
 
-// "NOAA12" .. "NOAA17" inside a text: the sensor model, otherwise unknown.
+// "NOAA12" .. "NOAA19" inside a text: the sensor model, otherwise unknown.
 TSensorModel SensorModelFromText(const std::string& text);
 
 }  // namespace vivurozed

@@ -76,7 +76,8 @@ TRunOptions OptionsFromSettings(TMainSettings& s, const TRunOptions& keep) {
   // A stored rate far from any sound card's (a damaged store) would leave the
   // decoder without a usable line length.
   if (o.sampleRate < 9000 || o.sampleRate > 13000) o.sampleRate = 11025;
-  o.sensorModel = static_cast<TSensorModel>(std::clamp(s.SatelliteModel.Value(), 0, 5));
+  o.sensorModel =
+      static_cast<TSensorModel>(std::clamp<int>(s.SatelliteModel.Value(), smUnknown, smNOAA19));
   o.colourMapIndex = s.NoaaColourMapIndex.Value();
   o.geostationary = std::clamp(s.Geostationary.Value(), 0, 3);
   o.imageFolder = s.ImageFolder.Value();

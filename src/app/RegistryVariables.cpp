@@ -197,7 +197,7 @@ TMainSettings::TMainSettings(std::shared_ptr<TSettingsStore> s)
       OverlayDateFmt(store, "OverlayDateFmt", "yyyy mmm dd"),
       KepsCurrPath(store, "KepsCurrPath", ""),
       KepsFullPath(store, "KepsFullPath", ""),
-      ActiveSats(store, "ActiveSats", "NOAA-12,NOAA-15,NOAA-17"),
+      ActiveSats(store, "ActiveSats", "NOAA-12,NOAA-15,NOAA-17,NOAA-18,NOAA-19"),
       AOSdegreesN(store, "AOSdegreesN", 0),
       AOSdegreesS(store, "AOSdegreesS", 0),
       TimezoneNaming(store, "TimezoneNaming", false),

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "analysis/CurveFit.h"
@@ -28,6 +29,10 @@ TRadianceCorrection Correction(TSensorModel model) {
       return {-2.467, 0.00024532, 1.0 - 0.05411, 2.96};
     case smNOAA17:
       return {-8.55, 0.00075579, 1.0 - 0.15795, 8.22};
+    case smNOAA18:
+      return {-5.53, 0.00052337, 1.0 - 0.11069, 5.82};
+    case smNOAA19:
+      return {-5.49, 0.00054668, 1.0 - 0.11187, 5.70};
     default:
       return {-4.05, 0.0003822, 0.92378, 3.72};
   }
@@ -51,10 +56,32 @@ const char* SensorModelName(TSensorModel model) {
       return "NOAA16";
     case smNOAA17:
       return "NOAA17";
+    case smNOAA18:
+      return "NOAA18";
+    case smNOAA19:
+      return "NOAA19";
     case smUnknown:
       break;
   }
   return "NOAA";
+}
+
+TSensorModel SensorModelOfSatellite(std::string_view name) {
+  static constexpr std::pair<std::string_view, TSensorModel> kModels[] = {
+      {"NOAA-12", smNOAA12}, {"NOAA-14", smNOAA14}, {"NOAA-15", smNOAA15}, {"NOAA-16", smNOAA16},
+      {"NOAA-17", smNOAA17}, {"NOAA-18", smNOAA18}, {"NOAA-19", smNOAA19}};
+  for (const auto& [satellite, model] : kModels)
+    if (name == satellite) return model;
+  return smUnknown;
+}
+
+std::span<const TSensorChoice> SensorChoices() {
+  static constexpr TSensorChoice kChoices[] = {
+      {"NOAA 12", smNOAA12, false}, {"NOAA 14", smNOAA14, false},
+      {"NOAA 15", smNOAA15, false}, {"NOAA 16", smNOAA16, false},
+      {"NOAA 17", smNOAA17, false}, {"NOAA 18", smNOAA18, false},
+      {"NOAA 19", smNOAA19, false}, {"NOAA14 - Quorum", smNOAA14, true}};
+  return kChoices;
 }
 
 double PlanckRadiance(double t, double nu) {
@@ -104,6 +131,21 @@ void TSensor::SetModel(TSensorModel model) {
       a_ = 0.271683;
       b_ = 0.998794;
       break;
+    case smNOAA18:
+      nu_ = 928.1460;
+      d_ = {Row{276.601, 276.683, 276.565, 276.615}, Row{0.05090, 0.05101, 0.05117, 0.05103},
+            Row{1.657e-06, 1.482e-06, 1.313e-06, 1.484e-06}, all(0), all(0)};
+      a_ = 0.436645;
+      b_ = 0.998607;
+      break;
+    case smNOAA19:
+      nu_ = 928.9;
+      d_ = {Row{276.6067, 276.6119, 276.6311, 276.6268},
+            Row{0.051111, 0.051090, 0.051033, 0.051058},
+            Row{1.405783e-06, 1.496037e-06, 1.496990e-06, 1.493110e-06}, all(0), all(0)};
+      a_ = 0.53959;
+      b_ = 0.998534;
+      break;
     default:  // NOAA-12, NOAA-14 and the generic fit share the PRT polynomial
       nu_ = model == smNOAA12 ? 920.78975 : 929.08035;
       d_ = {all(276.597), all(0.051275), all(1.363e-06), all(0), all(0)};
@@ -142,7 +184,9 @@ void TSensor::Calibrate(int blackbody, int space, double blackbodyTemperature) {
     }
     case smNOAA15:
     case smNOAA16:
-    case smNOAA17: {
+    case smNOAA17:
+    case smNOAA18:
+    case smNOAA19: {
       const double nbb = blackbodyRadiance_;
       for (int i = 0; i < 256; ++i) {
         const double l = corr.space + (nbb - corr.space) * (cs - TenBitCount(i)) / (cs - cb);

@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
+#include <string_view>
 
 namespace vivurozed {
 
@@ -16,11 +18,27 @@ enum TSensorModel : std::uint8_t {
   smNOAA14 = 2,
   smNOAA15 = 3,
   smNOAA16 = 4,
-  smNOAA17 = 5
+  smNOAA17 = 5,
+  smNOAA18 = 6,
+  smNOAA19 = 7
 };
 
-// "NOAA12" .. "NOAA17", and "NOAA" for the unknown model.
+// "NOAA12" .. "NOAA19", and "NOAA" for the unknown model.
 const char* SensorModelName(TSensorModel model);
+
+// The model of a normalised satellite name ("NOAA-12" .. "NOAA-19"); unknown
+// for any other name, NOAA-10 included.
+TSensorModel SensorModelOfSatellite(std::string_view name);
+
+// One entry of the sensor menu and combo box. The quorum entry stands for
+// the "NOAA14 - Quorum" receiver, whose pictures come out rotated.
+struct TSensorChoice {
+  const char* text;
+  TSensorModel model;
+  bool quorum;
+};
+// The entries in menu order.
+std::span<const TSensorChoice> SensorChoices();
 
 // Planck constants: c1 in mW m-2 sr-1 (cm-1)-4, c2 in cm K.
 constexpr double kPlanckC1 = 1.1910427e-5;
@@ -40,7 +58,7 @@ class TSensor {
   void SetModel(TSensorModel model);
 
   // Blackbody temperature (K) from the four 8-bit PRT wedge values; also
-  // keeps the blackbody radiance for the NOAA-15 .. 17 calibration.
+  // keeps the blackbody radiance for the NOAA-15 .. 19 calibration.
   double PrtTemperature(const std::array<int, 4>& prt);
   // Fills the temperature table from the 8-bit blackbody and space values
   // and the blackbody temperature. Leaves it alone unless blackbody > 15,

@@ -108,6 +108,10 @@ TEST_F(ProcessingRunTest, ChainFollowsTheInputFilterAndTapeOptions) {
   EXPECT_EQ(OptionsFromSettings(run.Settings()).sampleRate, 11025);
   run.Settings().SampleRate.SetValue(11040);
   EXPECT_EQ(OptionsFromSettings(run.Settings()).sampleRate, 11040);
+  for (auto [stored, model] : {std::pair{6, smNOAA18}, {7, smNOAA19}}) {
+    run.Settings().SatelliteModel.SetValue(stored);
+    EXPECT_EQ(OptionsFromSettings(run.Settings()).sensorModel, model);
+  }
 
   TRunOptions o;
   TBatchOptions b;

@@ -26,7 +26,7 @@ class RegistryVariablesTest : public ::testing::Test {
 // The catalogue's documented defaults (colours with red in the low byte).
 const std::pair<const char*, const char*> kStringDefaults[] = {
     {"SourceFolder", ""},        {"LastExtension", "*.wav"},
-    {"ImageFolder", ""},         {"ActiveSats", "NOAA-12,NOAA-15,NOAA-17"},
+    {"ImageFolder", ""},         {"ActiveSats", "NOAA-12,NOAA-15,NOAA-17,NOAA-18,NOAA-19"},
     {"OvlLineOfs", "0,0,0,0,0"}, {"OvlPixOfs", "4,4,4,4,4"}};
 const std::pair<const char*, int> kIntDefaults[] = {
     {"OutputFormat", 1},      {"NoaaJpegOutput", 1},  {"GammaCorrect", 1},
@@ -99,6 +99,14 @@ TEST_F(RegistryVariablesTest, AChangeIsInTheStoreAtOnce) {
   const std::string text{std::istreambuf_iterator<char>(file), {}};
   EXPECT_NE(text.find("\"Despeckle\"=dword:00000001\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\"LastExtension\"=\"*.noa\"\n"), std::string::npos) << text;
+}
+
+TEST_F(RegistryVariablesTest, AStoredActiveSatelliteListIsKeptAsItIs) {
+  for (const char* stored : {"NOAA-12,NOAA-15,NOAA-17", ""}) {
+    ASSERT_TRUE(TSettingsStore(kKey).WriteString("ActiveSats", stored));
+    { TMainSettings settings(NewStore()); }
+    EXPECT_EQ(TSettingsStore(kKey).ReadString("ActiveSats"), stored);
+  }
 }
 
 TEST_F(RegistryVariablesTest, AValueOfTheWrongTypeKeepsTheDefault) {

@@ -25,6 +25,22 @@ TEST(RunHistory, RecordsFindsAndReplacesEntries) {
   EXPECT_FALSE(h.Find("my", e));  // a prefix of a name is not the name
 }
 
+TEST(RunHistory, EntriesGiveBackTheSensorModelByName) {
+  const std::pair<const char*, TSensorModel> cases[] = {{"NOAA12", smNOAA12},
+                                                        {"NOAA17", smNOAA17},
+                                                        {"NOAA18", smNOAA18},
+                                                        {"NOAA19", smNOAA19},
+                                                        {"NOAA", smUnknown}};
+  for (auto [satellite, model] : cases) {
+    TRunHistory h;
+    h.Record("12222039_NOAA19.wav", true, satellite);
+    TRunHistory::TEntry e;
+    ASSERT_TRUE(h.Find("12222039_NOAA19.wav", e));
+    EXPECT_TRUE(e.noaa && e.southBound);
+    EXPECT_EQ(e.model, model) << satellite;
+  }
+}
+
 TEST(RunHistory, KeepsTheNewestFiveHundredAndSurvivesARestart) {
   testing::TempDir dir;
   TRunHistory h;

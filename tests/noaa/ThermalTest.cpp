@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "image/BMPExtImage.h"
 
@@ -139,6 +143,95 @@ TEST(Sensor, OutOfRangeCalibrationLeavesTheTableAlone) {
     s.Calibrate(blackbody, space, 280.0);
     EXPECT_EQ(s.Temperatures(), before) << blackbody << " " << space;
   }
+}
+
+// Made by make_noaa1819_reference.py from the published constants alone.
+// By hand for NOAA-18 at all zeros (count 1.5): mean d0 276.616, plus
+// 1.5 x mean d1 0.0510275 = 0.0765413, plus 2.25 x mean d2 1.484e-6: 276.69254.
+struct TPrtCase {
+  TSensorModel model;
+  std::array<int, 4> wedges;
+  double kelvin;
+};
+const TPrtCase kPrtCases[] = {
+    {smNOAA18, {0, 0, 0, 0}, 276.692545},   {smNOAA18, {255, 0, 0, 0}, 290.104298},
+    {smNOAA18, {0, 255, 0, 0}, 290.086697}, {smNOAA18, {0, 0, 255, 0}, 290.083410},
+    {smNOAA18, {0, 0, 0, 255}, 290.092318}, {smNOAA18, {100, 101, 102, 103}, 297.656159},
+    {smNOAA19, {0, 0, 0, 0}, 276.695738},   {smNOAA19, {255, 0, 0, 0}, 290.095762},
+    {smNOAA19, {0, 255, 0, 0}, 290.113952}, {smNOAA19, {0, 0, 255, 0}, 290.099665},
+    {smNOAA19, {0, 0, 0, 255}, 290.105028}, {smNOAA19, {100, 101, 102, 103}, 297.675998},
+};
+
+TEST(Sensor, Noaa18And19PrtTemperatures) {
+  // One PRT at full scale at a time: the four polynomials differ by a few
+  // millikelvin there, so a coefficient on the wrong PRT shows.
+  for (const auto& c : kPrtCases) {
+    TSensor s;
+    s.SetModel(c.model);
+    EXPECT_NEAR(s.PrtTemperature(c.wedges), c.kelvin, 5e-4)
+        << SensorModelName(c.model) << " " << c.wedges[0] << " " << c.wedges[3];
+  }
+}
+
+struct TCalibrationCase {
+  TSensorModel model;
+  std::array<int, 4> prt;
+  int blackbody, space;
+  std::array<int, 10> values;
+  std::array<double, 10> kelvin;
+};
+
+TEST(Sensor, Noaa18And19CalibrationMatchesThePublishedConstants) {
+  // Values 0 .. 220, the blackbody and space themselves, and beyond space,
+  // where the corrected radiance turns negative and no temperature is known.
+  const TCalibrationCase cases[] = {
+      {smNOAA18,
+       {100, 101, 102, 103},
+       160,
+       230,
+       {0, 40, 100, 160, 180, 200, 220, 230, 231, 255},
+       {417.6871, 391.4176, 348.7864, 297.6388, 276.1943, 249.4291, 207.6800, 144.1780, 0, 0}},
+      {smNOAA19,
+       {90, 92, 94, 96},
+       150,
+       225,
+       {0, 40, 100, 150, 180, 200, 220, 225, 226, 255},
+       {401.8063, 376.9801, 336.2857, 295.8899, 264.9197, 237.0482, 186.3268, 142.7987, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    TSensor s;
+    s.SetModel(c.model);
+    s.Calibrate(c.blackbody, c.space, s.PrtTemperature(c.prt));
+    for (std::size_t i = 0; i < c.values.size(); ++i)
+      EXPECT_NEAR(s.Temperature(c.values[i]), c.kelvin[i], 0.1)
+          << SensorModelName(c.model) << " " << c.values[i];
+  }
+}
+
+TEST(SensorModels, NamesOrdinalsAndMenuEntries) {
+  // The ordinals are stored in the settings and the run history.
+  const std::pair<TSensorModel, int> ordinals[] = {{smNOAA17, 5}, {smNOAA18, 6}, {smNOAA19, 7}};
+  for (auto [model, ordinal] : ordinals) EXPECT_EQ(static_cast<int>(model), ordinal);
+  EXPECT_STREQ(SensorModelName(smNOAA18), "NOAA18");
+  EXPECT_STREQ(SensorModelName(smNOAA19), "NOAA19");
+
+  const std::pair<const char*, TSensorModel> satellites[] = {
+      {"NOAA-12", smNOAA12},  {"NOAA-15", smNOAA15}, {"NOAA-17", smNOAA17},
+      {"NOAA-18", smNOAA18},  {"NOAA-19", smNOAA19}, {"NOAA-10", smUnknown},
+      {"NOAA 19", smUnknown}, {"NOAA-1", smUnknown}, {"", smUnknown}};
+  for (auto [name, model] : satellites) EXPECT_EQ(SensorModelOfSatellite(name), model) << name;
+
+  std::vector<std::string> texts;
+  for (const auto& c : SensorChoices()) {
+    texts.emplace_back(c.text);
+    if (!c.quorum) {
+      EXPECT_EQ(SensorModelOfSatellite("NOAA-" + texts.back().substr(5)), c.model);
+    }
+  }
+  EXPECT_EQ(texts, (std::vector<std::string>{"NOAA 12", "NOAA 14", "NOAA 15", "NOAA 16", "NOAA 17",
+                                             "NOAA 18", "NOAA 19", "NOAA14 - Quorum"}));
+  EXPECT_EQ(SensorChoices().back().model, smNOAA14);
+  EXPECT_TRUE(SensorChoices().back().quorum);
 }
 
 TEST(QuorumRotation, RowsRotateLeftThenThePictureTurns) {
