@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLine>
 #include <QPainter>
 #include <QPen>
 #include <QString>
@@ -50,15 +51,17 @@ class TQtCanvas : public TCanvas {
 
   void Polyline(std::span<const TCanvasPoint> points) override {
     if (!painter_.isActive() || points.empty()) return;
-    qpoints_.resize(points.size());
-    for (std::size_t i = 0; i < points.size(); ++i) qpoints_[i] = QPoint(points[i].x, points[i].y);
     painter_.setPen(Pen());
     painter_.setBrush(Qt::NoBrush);
     if (points.size() == 1) {
-      painter_.drawPoint(qpoints_[0]);
-    } else {
-      painter_.drawPolyline(qpoints_.data(), static_cast<int>(qpoints_.size()));
+      painter_.drawPoint(points[0].x, points[0].y);
+      return;
     }
+    // Separate lines: Qt's aliased polyline leaves out some corner pixels.
+    lines_.resize(points.size() - 1);
+    for (std::size_t i = 0; i + 1 < points.size(); ++i)
+      lines_[i] = QLine(points[i].x, points[i].y, points[i + 1].x, points[i + 1].y);
+    painter_.drawLines(lines_.data(), static_cast<int>(lines_.size()));
   }
 
   void Ellipse(int x1, int y1, int x2, int y2) override {
@@ -143,7 +146,7 @@ class TQtCanvas : public TCanvas {
   std::vector<TColour> palette_;
   QImage image_;
   QPainter painter_;
-  std::vector<QPoint> qpoints_;
+  std::vector<QLine> lines_;
   mutable TColourCache penCache_, brushCache_, fontCache_;
   QFont font_;
   bool fontValid_ = false;
