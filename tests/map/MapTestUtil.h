@@ -1,16 +1,18 @@
-// Fakes for the map tests: a canvas that records what is drawn, and a plain
-// latitude/longitude grid as the projection.
+// Helpers of the map tests: a canvas that records what is drawn, a plain
+// latitude/longitude grid as the projection, the picture column of a scanner
+// offset.
 #pragma once
 
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "map/ekMapping.h"
+#include "map/MapWithWarp.h"
 #include "platform/Canvas.h"
 
 namespace vivurozed::testing {
 
+// Text is 6 pixels a byte wide and 10 high.
 class RecordingCanvas : public TCanvas {
  public:
   struct Text {
@@ -18,12 +20,10 @@ class RecordingCanvas : public TCanvas {
     std::string text;
     TColour colour;
   };
-  explicit RecordingCanvas(int width = 1000, int height = 1000) : width_(width), height_(height) {}
-  int Width() const override { return width_; }
-  int Height() const override { return height_; }
+  int Width() const override { return 1000; }
+  int Height() const override { return 1000; }
   void Polyline(std::span<const TCanvasPoint> points) override {
     lines.emplace_back(points.begin(), points.end());
-    lineColours.push_back(PenColour());
     lineWidths.push_back(PenWidth());
   }
   void Ellipse(int x1, int y1, int x2, int y2) override { ellipses.push_back({x1, y1, x2, y2}); }
@@ -35,17 +35,13 @@ class RecordingCanvas : public TCanvas {
   int TextHeight(const std::string&) override { return 10; }
 
   std::vector<std::vector<TCanvasPoint>> lines;
-  std::vector<TColour> lineColours;
   std::vector<int> lineWidths;
   std::vector<std::vector<int>> ellipses;
   std::vector<Text> texts;
-
- private:
-  int width_, height_;
 };
 
-// x = scale * (longitude + 180), y = scale * (90 - latitude); fails where
-// longitude lies in (failFrom, failTo).
+// x = scale (longitude + 180), y = scale (90 - latitude); fails for
+// longitudes strictly between failFrom and failTo.
 class GridMapping : public TMapping {
  public:
   explicit GridMapping(double scale = 1, double failFrom = 1000, double failTo = 1000)
@@ -63,5 +59,13 @@ class GridMapping : public TMapping {
  private:
   double scale_, failFrom_, failTo_;
 };
+
+// The APT picture column whose samples centre nearest to scanner offset s.
+inline int PixelOfOffset(double s) {
+  int best = -454;
+  for (int u = -454; u <= 454; ++u)
+    if (std::abs(AptPixelSampleOffset(u) - s) < std::abs(AptPixelSampleOffset(best) - s)) best = u;
+  return best + 454;
+}
 
 }  // namespace vivurozed::testing
