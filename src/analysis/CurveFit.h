@@ -3,15 +3,11 @@
 #pragma once
 
 #include <span>
-#include <stdexcept>
 #include <vector>
 
-namespace vivurozed {
+#include "platform/MathError.h"
 
-class EMathError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+namespace vivurozed {
 
 using TMatrix = std::vector<std::vector<double>>;  // rows
 using TVector = std::vector<double>;

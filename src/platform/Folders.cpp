@@ -34,6 +34,10 @@ void SetUserDataFolder(const std::filesystem::path& folder) {
   UserOverride() = folder;
 }
 
+std::filesystem::path DefaultKeplerFolder() {
+  return UserDataFolder() / "keps";
+}
+
 std::vector<std::filesystem::path> ShippedDataFolders() {
   if (!ShippedOverride().empty()) return ShippedOverride();
   // This file sits in src/platform/ of the source tree.

@@ -12,6 +12,9 @@ std::filesystem::path UserDataFolder();
 // An empty path restores the default.
 void SetUserDataFolder(const std::filesystem::path& folder);
 
+// UserDataFolder()/keps: where element files live when no Kepler folder is set.
+std::filesystem::path DefaultKeplerFolder();
+
 // The install data folder, then data/ of the source tree, unless overridden.
 std::vector<std::filesystem::path> ShippedDataFolders();
 // An empty list restores the default.
