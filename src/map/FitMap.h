@@ -20,7 +20,9 @@ using TEarthPointRecord = std::array<TEarthPoint, 51>;
 static_assert(sizeof(TEarthPointRecord) == 408);
 
 // Fits the mapping to the lines (one record per picture line), logging each
-// step. Fails, leaving the mapping unwarped, with fewer than 58 lines.
+// step. Fails, leaving the mapping unwarped, with fewer than 58 lines or
+// points that do not move; throws EMathError for a height that is not
+// positive.
 bool FitMapToImage(std::span<const TEarthPointRecord> lines, TDiagnostics& log,
                    TResidualArray& residuals, TWarpedMapping& mapping, int mode, double halfAngle,
                    double satelliteHeight);
