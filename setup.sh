@@ -10,6 +10,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev libjpeg62-turbo-dev
   qt6-base-dev libgl-dev
+  fonts-liberation
 )
 
 missing=()

@@ -40,9 +40,15 @@ std::filesystem::path DefaultKeplerFolder() {
 
 std::vector<std::filesystem::path> ShippedDataFolders() {
   if (!ShippedOverride().empty()) return ShippedOverride();
-  // This file sits in src/platform/ of the source tree.
-  const auto source = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
-  return {std::filesystem::path(VIVUROZED_INSTALL_DATA_DIR), source / "data"};
+#ifdef VIVUROZED_SOURCE_DATA_DIR
+  const std::filesystem::path source(VIVUROZED_SOURCE_DATA_DIR);
+#else
+  // This file sits in src/platform/ of the source tree (a compiler cache may
+  // have made the name relative, hence the definition above).
+  const auto source =
+      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data";
+#endif
+  return {std::filesystem::path(VIVUROZED_INSTALL_DATA_DIR), source};
 }
 
 void SetShippedDataFolders(std::vector<std::filesystem::path> folders) {
