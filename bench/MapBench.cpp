@@ -35,13 +35,13 @@ Vec Cross(Vec a, Vec b) {
 
 // A southbound pass from Norway to West Africa: circular orbit of 98.7 degrees, the earth
 // turning under it, scan points on the sphere.
-std::vector<TEarthPointRecord> SyntheticPass() {
+std::vector<TLocationRecord> SyntheticPass() {
   const double inclination = 98.7 * kDegree, node = 175 * kDegree;
   const double motion = 2 * std::numbers::pi / (101.2 * 60), spin = 7.292115e-5;
   const Vec axis{std::cos(node), std::sin(node), 0};
   const Vec normal{std::sin(node) * std::sin(inclination), -std::cos(node) * std::sin(inclination),
                    std::cos(inclination)};
-  std::vector<TEarthPointRecord> pass(kLines);
+  std::vector<TLocationRecord> pass(kLines);
   for (int line = 0; line < kLines; ++line) {
     const double t = 0.5 * line, u = 120 * kDegree + motion * t;
     const Vec p = std::cos(u) * axis + std::sin(u) * Cross(normal, axis);

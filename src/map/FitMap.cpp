@@ -18,7 +18,7 @@ constexpr double kDegree = std::numbers::pi / 180;
 constexpr int kMid = 25;  // the sub-satellite point of a line
 
 // Mean distance per line between the points of lines centre - 20 and centre + 20.
-double StepAround(std::span<const TEarthPointRecord> lines, int centre) {
+double StepAround(std::span<const TLocationRecord> lines, int centre) {
   double sum = 0, distance = 0, bearing = 0;
   const auto& a = lines[std::size_t(centre - 20)];
   const auto& b = lines[std::size_t(centre + 20)];
@@ -51,7 +51,7 @@ void GreatCircle(double latitude1, double longitude1, double latitude2, double l
   if (bearing < 0) bearing += 360;
 }
 
-bool FitMapToImage(std::span<const TEarthPointRecord> lines, TDiagnostics& log,
+bool FitMapToImage(std::span<const TLocationRecord> lines, TDiagnostics& log,
                    TResidualArray& residuals, TWarpedMapping& mapping, int mode, double halfAngle,
                    double satelliteHeight) {
   log.Add("Scale and warp map projection to match image");
@@ -93,7 +93,7 @@ bool FitMapToImage(std::span<const TEarthPointRecord> lines, TDiagnostics& log,
                  double(middle[kMid].longitude), deg.c_str(), double(middle[kMid].latitude),
                  deg.c_str(), satelliteHeight));
 
-  auto ground = [&](const TEarthPoint& p, float& x, float& y) {
+  auto ground = [&](const TLatLonPoint& p, float& x, float& y) {
     mapping.Project(p.latitude, p.longitude, false, x, y);
   };
   float x5 = 0, y5 = 0, x45 = 0, y45 = 0;

@@ -7,21 +7,19 @@
 #include <span>
 
 #include "map/MapWithWarp.h"
+#include "orbit/Orbits.h"
 
 namespace vivurozed {
 
 class TDiagnostics;
 
-struct TEarthPoint {
-  float latitude = 0, longitude = 0;  // degrees
-};
-// One picture line: the earth under scanner offsets -1000, -960 ... 1000.
-using TEarthPointRecord = std::array<TEarthPoint, 51>;
-static_assert(sizeof(TEarthPointRecord) == 408);
+// One picture line (TLocationRecord): the earth under scanner offsets -1000,
+// -960 ... 1000, latitude before longitude.
+static_assert(sizeof(TLocationRecord) == 408);
 
 // Fits the mapping to the lines (one record per picture line), logging each
 // step. Fails, leaving the mapping unwarped, with fewer than 58 lines.
-bool FitMapToImage(std::span<const TEarthPointRecord> lines, TDiagnostics& log,
+bool FitMapToImage(std::span<const TLocationRecord> lines, TDiagnostics& log,
                    TResidualArray& residuals, TWarpedMapping& mapping, int mode, double halfAngle,
                    double satelliteHeight);
 

@@ -17,7 +17,9 @@ const std::string& DegreeSign();
 
 // A canvas on an 8-bit palette bitmap, drawing with the bitmap's palette
 // (EInvalidGraphicOperation for other formats). The bitmap is marked
-// modified and must keep its size while the canvas lives.
+// modified. The canvas draws into the pixels as they are now: anything that
+// replaces them (a new size or format, Rotate, Assign, loading) needs a new
+// canvas.
 std::unique_ptr<TCanvas> MakeBitmapCanvas(TExtBitmap& bitmap);
 
 class TMapping {

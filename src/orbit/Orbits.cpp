@@ -91,7 +91,16 @@ bool TOrbit::LookAngles(TObserver& observer, double minElevation, double jd, TSa
   return satellite_->LookAnglesAt(observer, minElevation, jd, look);
 }
 
-bool TOrbit::EarthPoints(const double* offsets, TDateTime t, double& height,
+void TOrbit::ScanAngles(const double* offsets, TScanAngles& angles) const {
+  const double scale = Radians(scanHalfAngle_) / 1023.5;
+  for (int i = 0; i < kScanLinePoints; ++i) {
+    const double theta = (offsets[i] + 0.5) * scale;
+    angles.cosTheta[i] = std::cos(theta);
+    angles.sinTheta[i] = std::sin(theta);
+  }
+}
+
+bool TOrbit::EarthPoints(const TScanAngles& angles, TDateTime t, double& height,
                          TScanLinePoints& points) {
   if (!valid_) return false;
   const double jd = JulianDateOf(t);
@@ -105,10 +114,8 @@ bool TOrbit::EarthPoints(const double* offsets, TDateTime t, double& height,
   const double e = kAOverB * kAOverB - 1;
   const double k2 = kAOverB * kAOverB;
   const double c = kEarthRadius * kEarthRadius - p.w * p.w - e * p.z * p.z;
-  const double scale = Radians(scanHalfAngle_) / 1023.5;
   for (int i = 0; i < kScanLinePoints; ++i) {
-    const double theta = (offsets[i] + 0.5) * scale;
-    const double cosTheta = std::cos(theta), sinTheta = std::sin(theta);
+    const double cosTheta = angles.cosTheta[i], sinTheta = angles.sinTheta[i];
     const double ux = -cosTheta * nadir.x + sinTheta * cross.x;
     const double uy = -cosTheta * nadir.y + sinTheta * cross.y;
     const double uz = -cosTheta * nadir.z + sinTheta * cross.z;
@@ -134,12 +141,14 @@ bool TOrbit::EarthPoints(const double* offsets, TDateTime t, double& height,
 }
 
 bool TOrbit::ScanLineEarthPoints(TDateTime t, double& height, TScanLinePoints& points) {
-  static const auto offsets = [] {
-    std::array<double, kScanLinePoints> o{};
-    for (int i = 0; i < kScanLinePoints; ++i) o[i] = 40.0 * (i - kHalfPoints);
-    return o;
-  }();
-  return EarthPoints(offsets.data(), t, height, points);
+  // The fixed positions' angles are worked out once per half-angle.
+  if (fixedAnglesFor_ != scanHalfAngle_) {
+    std::array<double, kScanLinePoints> offsets{};
+    for (int i = 0; i < kScanLinePoints; ++i) offsets[i] = 40.0 * (i - kHalfPoints);
+    ScanAngles(offsets.data(), fixedAngles_);
+    fixedAnglesFor_ = scanHalfAngle_;
+  }
+  return EarthPoints(fixedAngles_, t, height, points);
 }
 
 bool TOrbit::ScanLineEarthPointsAt(std::span<const double> scanTable, TDateTime t, double& height,
@@ -151,7 +160,9 @@ bool TOrbit::ScanLineEarthPointsAt(std::span<const double> scanTable, TDateTime 
   for (int i = 0; i < kScanLinePoints; ++i) {
     offsets[i] = scanTable[kTableCentre + kTableStep * (i - kHalfPoints)];
   }
-  return EarthPoints(offsets.data(), t, height, points);
+  TScanAngles angles;
+  ScanAngles(offsets.data(), angles);
+  return EarthPoints(angles, t, height, points);
 }
 
 namespace {

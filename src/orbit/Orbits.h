@@ -87,7 +87,11 @@ class TOrbit {
                              TLocationRecord& record);
 
  private:
-  bool EarthPoints(const double* offsets, TDateTime t, double& height, TScanLinePoints& points);
+  struct TScanAngles {
+    std::array<double, kScanLinePoints> cosTheta, sinTheta;
+  };
+  void ScanAngles(const double* offsets, TScanAngles& angles) const;
+  bool EarthPoints(const TScanAngles& angles, TDateTime t, double& height, TScanLinePoints& points);
 
   std::string catalogue_, keplerFileName_, updatesFileName_;
   TKeplerData keplerData_;
@@ -97,6 +101,8 @@ class TOrbit {
   std::string satelliteName_, shortCode_;
   float scanHalfAngle_ = 55.37f;
   bool valid_ = false;
+  TScanAngles fixedAngles_{};
+  float fixedAnglesFor_ = 0;
 };
 
 }  // namespace vivurozed

@@ -18,10 +18,10 @@ namespace {
 // and its mean satellite height, from tests/map/make_pass_earthpoints.py.
 constexpr double kPassHeight = 805.362;
 
-std::vector<TEarthPointRecord> ReadRecords(const std::string& name) {
+std::vector<TLocationRecord> ReadRecords(const std::string& name) {
   const auto bytes = testing::ReadBytes(std::string(VZ_TEST_DATA) + "/map/" + name);
-  std::vector<TEarthPointRecord> records(bytes.size() / sizeof(TEarthPointRecord));
-  std::memcpy(records.data(), bytes.data(), records.size() * sizeof(TEarthPointRecord));
+  std::vector<TLocationRecord> records(bytes.size() / sizeof(TLocationRecord));
+  std::memcpy(records.data(), bytes.data(), records.size() * sizeof(TLocationRecord));
   return records;
 }
 

@@ -146,16 +146,15 @@ TEST(LookAngles, AzimuthElevationRangeAndRateFromTheObserversFrame) {
     TObserver home{Radians(52.5), Radians(13.4), 0.1};
     TVector4 op, ov;
     ObserverInertial(home, jd, op, ov);
+    // The line of sight from the local north, east and up directions.
     const double lat = home.latitude, th = home.theta;
-    const TVector4 up{std::cos(lat) * std::cos(th), std::cos(lat) * std::sin(th), std::sin(lat), 1};
-    const TVector4 east{-std::sin(th), std::cos(th), 0, 1};
-    const TVector4 north{-std::sin(lat) * std::cos(th), -std::sin(lat) * std::sin(th),
-                         std::cos(lat), 1};
     const double az = Radians(c.azimuth), el = Radians(c.elevation);
-    TVector4 line;
-    line.x = std::cos(el) * (std::cos(az) * north.x + std::sin(az) * east.x) + std::sin(el) * up.x;
-    line.y = std::cos(el) * (std::cos(az) * north.y + std::sin(az) * east.y) + std::sin(el) * up.y;
-    line.z = std::cos(el) * (std::cos(az) * north.z + std::sin(az) * east.z) + std::sin(el) * up.z;
+    const double n = std::cos(el) * std::cos(az), e = std::cos(el) * std::sin(az);
+    const double u = std::sin(el);
+    TVector4 line{
+        -n * std::sin(lat) * std::cos(th) - e * std::sin(th) + u * std::cos(lat) * std::cos(th),
+        -n * std::sin(lat) * std::sin(th) + e * std::cos(th) + u * std::cos(lat) * std::sin(th),
+        n * std::cos(lat) + u * std::sin(lat), 1};
     const TVector4 satellite = VecAdd(op, ScalarMultiply(1500, line));
     const TVector4 velocity = VecAdd(ov, ScalarMultiply(2.5, line));
     TLookAngles look;
