@@ -221,6 +221,7 @@ void TSatelliteVideoDecoder::BeginData() {
   percentDone_ = 0;
   toCome_ = TotalSamples();
   sampleIndex_ = 0;
+  firstLineEnd_ = -1;
   const int width = static_cast<int>(std::nearbyint(1.1 * rate / linesPerSecond_));
   int height = static_cast<int>(std::int64_t{linesPerSecond_} * TotalSamples() / rate);
   height -= height & 1;
@@ -536,6 +537,7 @@ void TSatelliteVideoDecoder::EndLine(float value, float correlation, float theta
 }
 
 void TSatelliteVideoDecoder::StoreLine(int fillCount) {
+  if (firstLineEnd_ < 0) firstLineEnd_ = sampleIndex_;
   if (fillCount > 0) {
     for (std::size_t i = 0; i < previousLine_.size(); ++i) {
       previousLine_[i] = (previousLine_[i] + line_[i]) / 2;
@@ -580,6 +582,11 @@ void TSatelliteVideoDecoder::PlainStore(std::span<const float> line) {
            std::span(columnSums_).first(static_cast<std::size_t>(n)));
   ++storedLines_;
   if (lineCount_ < image_->Height() - 1) ++lineCount_;
+}
+
+double TSatelliteVideoDecoder::FirstLineSeconds() const {
+  if (firstLineEnd_ < 0 || rxSampleRate_ <= 0) return -1;
+  return std::max(0.0, double(firstLineEnd_) / rxSampleRate_ - 1.0 / linesPerSecond_);
 }
 
 bool TSatelliteVideoDecoder::LoadFromPixels(int width, int height,

@@ -230,6 +230,9 @@ class TSatelliteVideoDecoder : public TCustomVideoDecoder {
   int LastCleanLine() const { return lastCleanLine_; }
   void SetLastCleanLine(int v) { lastCleanLine_ = v; }
   int MinuteMarkerPhase() const { return minuteMarkerPhase_; }
+  // Seconds into the stream at which the first stored line began; negative
+  // before any line was stored.
+  double FirstLineSeconds() const;
   const std::vector<TNoaaLineStats>& NoaaLineStats() const { return noaaLineStats_; }
   // Left edge of the last geostationary framing, in stored columns.
   int WefaxLeftEdge() const { return wefaxLeftEdge_; }
@@ -275,6 +278,7 @@ class TSatelliteVideoDecoder : public TCustomVideoDecoder {
   std::string searchText_, lossText_;
   std::int64_t sampleIndex_ = 0;  // n
   std::int64_t geoLine2Index_ = 0, lossIndex_ = 0;
+  std::int64_t firstLineEnd_ = -1;
   int fillCount_ = 0;  // F
   double measuredSampleRate_ = 0.0;
   std::chrono::steady_clock::time_point started_;

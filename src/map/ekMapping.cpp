@@ -28,8 +28,13 @@ const std::string& DegreeSign() {
 }
 
 std::unique_ptr<TCanvas> MakeBitmapCanvas(TExtBitmap& bitmap) {
+  if (bitmap.PixelFormat() == pf24bit) {
+    bitmap.SetModified(true);
+    std::uint8_t* pixels = bitmap.Height() > 0 ? bitmap.ScanLine(0) : nullptr;
+    return MakeRgbCanvas(pixels, bitmap.Width(), bitmap.Height(), bitmap.RowBytes());
+  }
   if (bitmap.PixelFormat() != pf8bit)
-    throw EInvalidGraphicOperation("Drawing needs an 8-bit palette bitmap");
+    throw EInvalidGraphicOperation("Drawing needs an 8-bit palette or a 24-bit bitmap");
   std::vector<TColour> palette;
   for (const auto& entry : bitmap.Palette())
     palette.push_back({entry.red, entry.green, entry.blue});

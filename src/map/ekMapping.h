@@ -15,8 +15,8 @@ class TExtBitmap;
 // The degree sign of labels and log lines.
 const std::string& DegreeSign();
 
-// A canvas on an 8-bit palette bitmap, drawing with the bitmap's palette
-// (EInvalidGraphicOperation for other formats). The bitmap is marked
+// A canvas on an 8-bit palette bitmap, drawing with the bitmap's palette,
+// or on a 24-bit one (EInvalidGraphicOperation for other formats). The bitmap is marked
 // modified. The canvas draws into the pixels as they are now: anything that
 // replaces them (a new size or format, Rotate, Assign, loading) needs a new
 // canvas.

@@ -85,4 +85,7 @@ std::uint8_t NearestPaletteIndex(std::span<const TColour> palette, TColour colou
 std::unique_ptr<TCanvas> MakePaletteCanvas(std::uint8_t* pixels, int width, int height, int stride,
                                            std::span<const TColour> palette);
 
+// A canvas on a 24-bit picture whose rows hold blue, green, red bytes.
+std::unique_ptr<TCanvas> MakeRgbCanvas(std::uint8_t* pixels, int width, int height, int stride);
+
 }  // namespace vivurozed

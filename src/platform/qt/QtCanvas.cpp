@@ -35,10 +35,13 @@ void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
 
 class TQtCanvas : public TCanvas {
  public:
+  // Without a palette the rows hold blue, green, red bytes.
   TQtCanvas(std::uint8_t* pixels, int width, int height, int stride,
-            std::span<const TColour> palette)
+            std::span<const TColour> palette, bool rgb)
       : palette_(palette.begin(), palette.end()),
-        image_(pixels, width, height, stride, QImage::Format_Grayscale8) {
+        rgb_(rgb),
+        image_(pixels, width, height, stride,
+               rgb ? QImage::Format_BGR888 : QImage::Format_Grayscale8) {
     if (!image_.isNull() && painter_.begin(&image_)) {
       painter_.setRenderHint(QPainter::Antialiasing, false);
       painter_.setRenderHint(QPainter::TextAntialiasing, false);
@@ -112,11 +115,13 @@ class TQtCanvas : public TCanvas {
     QColor grey;
   };
 
-  // The picture's value is the palette index, painted as that grey level.
+  // The picture's value is the palette index, painted as that grey level;
+  // colour pictures take the colour itself.
   const QColor& Grey(TColour colour, TColourCache& cache) const {
     if (!cache.valid || !(cache.colour == colour)) {
-      const int index = NearestPaletteIndex(palette_, colour);
-      cache = {true, colour, QColor(index, index, index)};
+      const int index = rgb_ ? 0 : NearestPaletteIndex(palette_, colour);
+      cache = {true, colour,
+               rgb_ ? QColor(colour.red, colour.green, colour.blue) : QColor(index, index, index)};
     }
     return cache.grey;
   }
@@ -144,6 +149,7 @@ class TQtCanvas : public TCanvas {
   }
 
   std::vector<TColour> palette_;
+  bool rgb_ = false;
   QImage image_;
   QPainter painter_;
   std::vector<QLine> lines_;
@@ -176,7 +182,17 @@ std::unique_ptr<TCanvas> MakePaletteCanvas(std::uint8_t* pixels, int width, int 
     width = height = 0;
     pixels = nullptr;
   }
-  return std::make_unique<TQtCanvas>(pixels, width, height, stride, palette);
+  return std::make_unique<TQtCanvas>(pixels, width, height, stride, palette, false);
+}
+
+std::unique_ptr<TCanvas> MakeRgbCanvas(std::uint8_t* pixels, int width, int height, int stride) {
+  EnsureGuiApplication();
+  if (!pixels || width <= 0 || height <= 0 || stride < 3 * width) {
+    width = height = 0;
+    pixels = nullptr;
+  }
+  return std::make_unique<TQtCanvas>(pixels, width, height, stride, std::span<const TColour>(),
+                                     true);
 }
 
 }  // namespace vivurozed
