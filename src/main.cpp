@@ -37,6 +37,15 @@ constexpr const char* kUsage =
     "  WJ/WU/WE GMS, GOES, Meteosat           O<letters> overlay elements\n"
     "  -hide  no window\n"
     "\n"
+    "Map overlay (NOAA recordings named MMDDhhmm..., e.g. 08251827_NOAA15.wav):\n"
+    "  --overlay            make the overlay for this run (grid, coastlines and\n"
+    "                       home marker unless O letters choose otherwise) and\n"
+    "                       write the earth location of every line (.lcn)\n"
+    "  --elements PATH      two-line element file, or a folder of them; also\n"
+    "                       turns the overlay on (default folder:\n"
+    "                       ~/.local/share/vivurozed/keps)\n"
+    "  --home LAT,LON       home location in degrees, north and east positive\n"
+    "\n"
     "  vivurozed --help | --version\n";
 
 }  // namespace

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+
+#include "orbit/SGP_Time.h"
 
 namespace vivurozed {
 
@@ -126,10 +129,86 @@ TSensorModel SensorModelFromText(const std::string& text) {
   return smUnknown;
 }
 
-TCommandLine ParseCommandLine(const std::vector<std::string>& parameters,
+namespace {
+
+// Takes the long options out of the parameters; false with an error text for
+// a malformed or unknown one.
+bool TakeLongOptions(std::vector<std::string>& parameters, TBatchOptions& o, std::string& error) {
+  std::vector<std::string> rest;
+  for (std::size_t i = 0; i < parameters.size(); ++i) {
+    const std::string& p = parameters[i];
+    if (p.rfind("--", 0) != 0) {
+      rest.push_back(p);
+      continue;
+    }
+    const auto eq = p.find('=');
+    const std::string name = p.substr(0, eq);
+    auto value = [&](std::string& v) {
+      if (eq != std::string::npos) {
+        v = p.substr(eq + 1);
+      } else if (i + 1 < parameters.size()) {
+        v = parameters[++i];
+      } else {
+        error = name + " needs a value";
+        return false;
+      }
+      return true;
+    };
+    std::string v;
+    if (name == "--overlay" && eq == std::string::npos) {
+      o.overlay = true;
+    } else if (name == "--elements") {
+      if (!value(v) || v.empty()) {
+        if (error.empty()) error = "--elements needs a file or folder";
+        return false;
+      }
+      o.elements = v;
+      o.overlay = true;
+    } else if (name == "--home") {
+      if (!value(v)) return false;
+      double lat = 0, lon = 0;
+      char comma = 0, extra = 0;
+      if (std::sscanf(v.c_str(), "%lf %c %lf %c", &lat, &comma, &lon, &extra) != 3 ||
+          comma != ',' || !(lat >= -90 && lat <= 90) || !(lon >= -180 && lon <= 360)) {
+        error = "--home wants LATITUDE,LONGITUDE in degrees (north and east positive), not \"" + v +
+                "\"";
+        return false;
+      }
+      o.homeLatitude = lat;
+      o.homeLongitude = lon > 180 ? lon - 360 : lon;
+    } else if (name == "--start") {
+      if (!value(v)) return false;
+      int y = 0, mo = 0, d = 0, h = 0, mi = 0, consumed = 0;
+      double sec = 0;
+      const int n = std::sscanf(v.c_str(), "%4d-%2d-%2d%*1[ T]%2d:%2d%n:%lf%n", &y, &mo, &d, &h,
+                                &mi, &consumed, &sec, &consumed);
+      const std::string rest = v.substr(std::size_t(consumed));
+      if (n < 5 || !(rest.empty() || rest == "Z") || mo < 1 || mo > 12 || d < 1 || h > 23 ||
+          mi > 59 || !(sec >= 0 && sec < 60) || y < 1958 || y > 2100 ||
+          DecodeDateTime(EncodeDateTime(y, mo, d)).day != d) {
+        error = "--start wants the UTC start of the recording as \"YYYY-MM-DD hh:mm:ss\", not \"" +
+                v + "\"";
+        return false;
+      }
+      o.start = EncodeDateTime(y, mo, d, h, mi) + sec / 86400.0;
+      o.overlay = true;
+    } else {
+      error = "Unknown option \"" + p + "\"";
+      return false;
+    }
+  }
+  parameters = std::move(rest);
+  return true;
+}
+
+}  // namespace
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& given,
                               bool (*isFolder)(const std::string& path)) {
   if (!isFolder) isFolder = DefaultIsFolder;
   TCommandLine r;
+  std::vector<std::string> parameters = given;
+  if (!TakeLongOptions(parameters, r.options, r.error)) return r;
   if (parameters.empty() || parameters[0].empty()) {
     r.error = "No input file given";
     return r;

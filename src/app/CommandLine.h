@@ -42,6 +42,12 @@ struct TBatchOptions {
   std::optional<float> gamma;
   int geostationary = 0;        // 0 none, 1 GMS, 2 GOES, 3 Meteosat
   std::string overlayElements;  // letters after "O"; empty: no overlay drawn
+  // Long options: "--overlay", "--elements PATH", "--home LAT,LON",
+  // "--start YYYY-MM-DD hh:mm:ss".
+  bool overlay = false;  // make the overlay whatever the settings say
+  std::string elements;  // element file, or a folder of them
+  std::optional<double> homeLatitude, homeLongitude;
+  std::optional<double> start;  // UTC start of the recording (days since 1899-12-30)
 };
 
 struct TCommandLine {

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "analysis/SignalAnalysis.h"
+#include "app/ZevuvidInfo.h"
 #include "decode/NoaaStage.h"
 #include "decode/SignalWEFAX.h"
 #include "image/JPEG_IO.h"
@@ -33,17 +34,6 @@ double MillisecondsSince(Clock::time_point start) {
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
-}
-
-// yyyy-mmm-dd hh:nn:ss of the current UTC time.
-std::string UtcNow() {
-  static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const std::time_t now = std::time(nullptr);
-  std::tm t{};
-  gmtime_r(&now, &t);
-  return Format("%04d-%s-%02d %02d:%02d:%02d", t.tm_year + 1900, kMonths[t.tm_mon], t.tm_mday,
-                t.tm_hour, t.tm_min, t.tm_sec);
 }
 
 }  // namespace
@@ -167,6 +157,7 @@ TProcessingRun::TProcessingRun(TRunHost& host, std::shared_ptr<TSettingsStore> s
     : host_(host),
       store_(std::move(store)),
       settings_(std::make_unique<TMainSettings>(store_)),
+      overlay_(*settings_, log_),
       saver_([this](const std::string& text, int percent) {
         if (percent >= 0) {
           host_.Progress(text, percent);
@@ -246,7 +237,9 @@ bool TProcessingRun::DispatchFile(const std::string& fileName) {
 
 void TProcessingRun::StartLog(const std::string& heading, const std::string& fileName) {
   log_.Clear();
-  log_.Add(CreatorText() + " - run started at " + UtcNow() + " UTC");
+  overlay_.Reset();
+  log_.Add(CreatorText() + " - run started at " + FormatDateTime("yyyy-mmm-dd hh:nn:ss", UtcNow()) +
+           " UTC");
   log_.Add(heading);
   log_.Add("  " + fileName);
   if (!commandLine_.empty()) {
@@ -326,8 +319,12 @@ bool TProcessingRun::WaveRun(const std::string& fileName) {
     UserMessages().Show(e.what(), "");
     return false;
   }
-  // The pass identification of the overlay maker (satellite, direction,
-  // sensor from the file name and times) belongs here, for NOAA runs.
+  if (result == arNOAA && overlay_.Enabled() && overlay_.IdentifyPass(fileName, duration)) {
+    const TPassPrediction& pass = *overlay_.Pass();
+    options_.southBound = pass.southBound;
+    if (const TSensorModel model = SensorModelOfSatellite(pass.satellite); model != smUnknown)
+      options_.sensorModel = model;
+  }
   if (carrier > 0) {
     const int suggestion = static_cast<int>(std::nearbyint(26460000.0 / carrier - 2));
     if (result == arNOAA && !batch_ && std::abs(suggestion - options_.sampleRate) > 5 &&
@@ -395,6 +392,15 @@ bool TProcessingRun::WaveRun(const std::string& fileName) {
     if (p->DataSink() == p) break;
   }
   host_.SetStatus("");
+  if (type_ == dpNOAAapt && overlay_.Pass()) {
+    try {
+      overlay_.Make(decoder_.LineCount(), decoder_.FirstLineSeconds());
+    } catch (const std::exception& e) {
+      // The overlay never costs the run its pictures.
+      log_.Add(std::string("Overlay: ") + e.what() + "; the pictures are made without an overlay");
+      overlay_.Reset();
+    }
+  }
   PostProcess();
   RecordHistory(fileName);
   return true;
@@ -456,6 +462,19 @@ bool TProcessingRun::PictureRun(const std::string& fileName) {
 void TProcessingRun::PostProcess() {
   const auto start = Clock::now();
   BuildPictures();
+  if (overlay_.HasOverlay()) {
+    const auto begun = Clock::now();
+    try {
+      const TColourMapping* lookup = ColourLookup();
+      overlay_.Render(pictures_, decoder_.MinuteMarkerPhase(), decoder_.Rotate180,
+                      options_.largeImage, options_.cropBorders, options_.sensorModel,
+                      lookup ? &lookup->Lookup() : nullptr, lookup && lookup->Cloudtop());
+    } catch (const std::exception& e) {
+      log_.Add(std::string("Overlay: ") + e.what() + "; the pictures are saved without it");
+      pictures_.overlay = pictures_.channelBOverlay = pictures_.falseColourOverlay = TExtBitmap();
+    }
+    log_.Add(Format("Overlay rendering time: %.0f millisecs", MillisecondsSince(begun)));
+  }
   log_.Add(
       Format("Video post-processing time: %.0f millisecs (elapsed)", MillisecondsSince(start)));
   if (options_.saveStats && !fromPictureFile_) SaveTelemetry();
@@ -477,7 +496,11 @@ bool TProcessingRun::SaveTelemetry() {
   for (const TNoaaLineStats& s : stats) {
     text += Format("%d %d %d %d\n", s.spaceA, s.telemetryA, s.spaceB, s.telemetryB);
   }
-  const std::string name = outputName_ + "telem.dat";
+  // Beside the companion's results when it keeps them, else beside the pictures.
+  std::string name = outputName_ + "telem.dat";
+  if (const std::string results = overlay_.ResultsFolder(); !results.empty()) {
+    name = (fs::path(results) / (fs::path(outputName_).filename().string() + "telem.dat")).string();
+  }
   std::string error;
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
   if (!ReplaceFileContents(name, std::span(bytes, text.size()), &error)) {
@@ -496,7 +519,8 @@ bool TProcessingRun::BuildPictures() {
   decoder_.SetSharpen(options_.sharpen);
   decoder_.SetSensorModel(options_.sensorModel);
   decoder_.Despeckle = options_.despeckle;
-  decoder_.Rotate180 = options_.southBound;
+  // Northbound passes arrive south first: turned, they show north up.
+  decoder_.Rotate180 = !options_.southBound;
   decoder_.Illumination = options_.illumination;
   pictures_ = TRunPictures{};
   decoder_.SetTempToColourLookup(ColourLookup());
@@ -559,6 +583,7 @@ TSaveOptions TProcessingRun::SaveOptions() const {
   if (fromPictureFile_) s.sourcePicture = fileName_;
   s.passDescription = caption_;
   s.creator = CreatorText();
+  s.preferOverlay = !IsEmpty(pictures_.channelBOverlay) || !IsEmpty(pictures_.falseColourOverlay);
   return s;
 }
 
@@ -572,6 +597,19 @@ int TProcessingRun::RunBatch(const TBatchOptions& batch,
                              const std::vector<std::string>& commandLine) {
   commandLine_ = commandLine;
   options_ = OptionsFromSettings(*settings_);
+  {
+    TOverlayRequest request;
+    request.enable = batch.overlay;
+    request.elements = batch.elements;
+    request.homeLatitude = batch.homeLatitude;
+    request.homeLongitude = batch.homeLongitude;
+    request.start = batch.start;
+    request.batch = !batch.interactiveDirectionOnly;
+    // An explicit request without letters draws the map itself.
+    request.batchElements =
+        batch.overlay && batch.overlayElements.empty() ? "ABG" : batch.overlayElements;
+    overlay_.SetRequest(std::move(request));
+  }
   if (batch.interactiveDirectionOnly) {
     options_.southBound = batch.southBound;
     return Dispatch(batch.input) ? 0 : 1;
@@ -597,6 +635,8 @@ int TProcessingRun::RunBatch(const TBatchOptions& batch,
   }
   host_.SetCaption("Vivurozed - saving files...");
   const bool ok = SaveAll(name, !options_.saveOnlyColour, false);
+  if (ok && overlay_.HasOverlay())
+    overlay_.SaveLocationData(fs::path(name).replace_extension(".lcn").string());
   return ok && !saver_.MainDeclined() && !saver_.Written().empty() ? 0 : 1;
 }
 

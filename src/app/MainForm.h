@@ -14,6 +14,7 @@
 #include "app/RegistryVariables.h"
 #include "app/RunHistory.h"
 #include "app/RunHost.h"
+#include "app/RunOverlay.h"
 #include "decode/SignalVideoDecode.h"
 #include "noaa/FalseColour.h"
 #include "platform/Diagnostics.h"
@@ -84,6 +85,7 @@ class TProcessingRun {
   const std::string& Caption() const { return caption_; }
   bool Batch() const { return batch_; }
   const TOutputSaver& Saver() const { return saver_; }
+  TRunOverlay& Overlay() { return overlay_; }
 
  private:
   bool DispatchFile(const std::string& fileName);
@@ -106,6 +108,7 @@ class TProcessingRun {
   std::unique_ptr<TMainSettings> settings_;
   TRunOptions options_;
   TDiagnostics log_;
+  TRunOverlay overlay_;
 
   // The chain; only source -> one Hilbert detector -> decoder is connected.
   TSignalSource source_;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "orbit/SGP_Time.h"
+
 namespace vivurozed {
 namespace {
 
@@ -110,6 +112,37 @@ TEST(CommandLine, UnknownLettersAreRefusedByName) {
   EXPECT_EQ(e.error, "The output folder no/such/folder does not exist");
   // A name ending in a slash is a folder to be made.
   EXPECT_TRUE(Parse({"p.wav", "new/"}).outputIsFolder);
+}
+
+TEST(CommandLine, OverlayLongOptionsAnywhere) {
+  const TBatchOptions o =
+      Parse({"p.wav", "--elements", "keps/w.txt", "out", "--home=55.95,-3.19", "OGB"}, OutIsFolder);
+  EXPECT_TRUE(o.overlay);
+  EXPECT_EQ(o.elements, "keps/w.txt");
+  EXPECT_EQ(o.output, "out");
+  EXPECT_DOUBLE_EQ(*o.homeLatitude, 55.95);
+  EXPECT_DOUBLE_EQ(*o.homeLongitude, -3.19);
+  EXPECT_EQ(o.overlayElements, "GB");
+  EXPECT_TRUE(Parse({"p.wav", "--overlay", "N"}).interactiveDirectionOnly);
+  EXPECT_DOUBLE_EQ(*Parse({"p.wav", "--home", "-33.9,350"}).homeLongitude, -10);
+  const TBatchOptions t = Parse({"p.wav", "--start=2019-08-25T18:28:15.5Z"});
+  EXPECT_NEAR((*t.start - EncodeDateTime(2019, 8, 25, 18, 28, 15, 500)) * 86400, 0, 1e-3);
+  EXPECT_TRUE(t.overlay);
+
+  const std::pair<std::vector<std::string>, const char*> refused[] = {
+      {{"p.wav", "--elements"}, "--elements needs a value"},
+      {{"p.wav", "--home", "55.9"}, "--home wants LATITUDE,LONGITUDE"},
+      {{"p.wav", "--home=91,0"}, "--home wants LATITUDE,LONGITUDE"},
+      {{"p.wav", "--overlay=yes"}, "Unknown option \"--overlay=yes\""},
+      {{"p.wav", "--map"}, "Unknown option \"--map\""},
+      {{"p.wav", "--start", "2019-02-29 10:00"}, "--start wants the UTC start"},
+      {{"p.wav", "--start", "2019-08-25 18:28 local"}, "--start wants the UTC start"},
+  };
+  for (const auto& [parameters, error] : refused) {
+    const TCommandLine c = ParseCommandLine(parameters, NoFolders);
+    EXPECT_FALSE(c.ok);
+    EXPECT_EQ(c.error.rfind(error, 0), 0u) << c.error;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,296 @@
+// The overlay in whole runs: a real NOAA 15 pass identified, overlaid and
+// located, and every way of failing that must still leave the pictures.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "RecordingMessages.h"
+#include "WavWriter.h"
+#include "app/MainForm.h"
+#include "map/FitMap.h"
+#include "map/ekCartography.h"
+#include "platform/FileTimes.h"
+#include "platform/Folders.h"
+
+namespace vivurozed {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+
+const fs::path kData = VZ_TEST_DATA;
+
+class QuietHost : public TRunHost {
+ public:
+  void ProgressBegin(const std::string&) override {}
+  void Progress(const std::string&, int) override {}
+  void ProgressEnd() override {}
+  void SetStatus(const std::string&) override {}
+  void SetCaption(const std::string&) override {}
+  void SetBusy(bool) override {}
+  void LetInputThrough() override {}
+  bool StopRequested() override { return false; }
+  void PicturesReady() override {}
+};
+
+class OverlayRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TSettingsStore::SetFolder(dir.Path() / "settings");
+    SetUserDataFolder(dir.Path() / "data");
+    store = std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName));
+    fs::create_directories(dir / "keps");
+    fs::create_directories(dir / "out");
+  }
+  void TearDown() override { SetUserDataFolder({}); }
+
+  // A recording named and timed as a receiver would leave it: lines 60 to
+  // 279 of the pass, begun 18:28:15.17 UTC.
+  std::string Recording() {
+    const fs::path p = dir / "08251828_NOAA15.wav";
+    fs::copy_file(kData / "noaa15-excerpt-110s.wav", p);
+    SetModifiedTime(p, DateTimeToUnix(EncodeDateTime(2019, 8, 25, 18, 28, 15, 168)) + 110.0);
+    return p.string();
+  }
+
+  int Run(TProcessingRun& run, const std::string& wav, TBatchOptions batch) {
+    batch.input = wav;
+    batch.output = (dir / "out").string() + "/";
+    batch.outputIsFolder = true;
+    batch.overlay = true;
+    if (batch.elements.empty()) batch.elements = (dir / "keps").string();
+    return run.RunBatch(batch, {"vivurozed", wav, batch.output, "--overlay"});
+  }
+
+  bool Logged(TProcessingRun& run, const std::string& part) {
+    const auto& lines = run.Log().Lines();
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.find(part) != std::string::npos; });
+  }
+
+  TempDir dir;
+  std::shared_ptr<TSettingsStore> store;
+  QuietHost host;
+  testing::RecordingMessages messages;
+};
+
+TEST_F(OverlayRunTest, IdentifiesOverlaysAndLocatesARealPass) {
+  fs::copy_file(kData / "weather-2019-08-25.txt", dir / "keps" / "weather.txt");
+  TProcessingRun run(host, store);
+  ASSERT_EQ(Run(run, Recording(), {}), 0);
+  EXPECT_TRUE(Logged(run, "Pass: NOAA-15, northbound"));
+  EXPECT_EQ(run.Options().sensorModel, smNOAA15);
+  EXPECT_FALSE(run.Options().southBound);
+  for (const char* name :
+       {"08251828_NOAA15.jpg", "08251828_NOAA15-ovl.jpg", "08251828_NOAA15-a.jpg",
+        "08251828_NOAA15-b.jpg", "08251828_NOAA15-c.jpg"})
+    EXPECT_TRUE(fs::exists(dir / "out" / name)) << name;
+
+  // The false colour carries the coastlines in their colour.
+  const TExtBitmap& colour = run.Pictures().falseColourOverlay;
+  ASSERT_EQ(colour.PixelFormat(), pf24bit);
+  int yellow = 0;
+  for (int y = 0; y < colour.Height(); ++y)
+    for (int x = 0; x < colour.Width(); ++x) {
+      const std::uint8_t* p = colour.ScanLine(y) + 3 * x;
+      yellow += p[0] == 0 && p[1] == 255 && p[2] == 255;
+    }
+  EXPECT_GT(yellow, 200);
+
+  // One location record a picture line. Line 0 (pass line 61, 18:28:15.5)
+  // under the satellite against the earth point worked out independently;
+  // its ends (scanner samples -1020 and 1019) about 1400 km either side.
+  const auto lcn = testing::ReadBytes(dir / "out" / "08251828_NOAA15.lcn");
+  ASSERT_EQ(lcn.size(), std::size_t(run.Decoder().LineCount()) * 408);
+  const auto reference = testing::ReadBytes(kData / "map" / "noaa15-20190825-182745.lcn");
+  TLocationRecord ours, truth;
+  std::memcpy(&ours, lcn.data(), 408);
+  std::memcpy(&truth, reference.data() + 61 * 408, 408);
+  double km = 0, bearing = 0;
+  GreatCircle(ours[25].latitude, ours[25].longitude, truth[25].latitude, truth[25].longitude, km,
+              bearing);
+  EXPECT_LT(km, 7.0);  // two lines
+  for (int k : {0, 50}) {
+    GreatCircle(ours[25].latitude, ours[25].longitude, ours[k].latitude, ours[k].longitude, km,
+                bearing);
+    EXPECT_NEAR(km, 1400, 100) << k;
+  }
+}
+
+TEST_F(OverlayRunTest, EveryFailureStillSavesThePictures) {
+  // Elements for NOAA 18 only.
+  {
+    std::ifstream in(kData / "weather-2019-08-25.txt");
+    std::ofstream out(dir / "noaa18.txt");
+    std::string line;
+    int take = 0;
+    while (std::getline(in, line)) {
+      if (line.rfind("NOAA 18", 0) == 0) take = 3;
+      if (take-- > 0) out << line << '\n';
+    }
+  }
+  fs::create_directories(dir / "old");
+  fs::copy_file(kData / "weather-2018-12-06.txt", dir / "old" / "weather.txt");
+  fs::create_directories(dir / "good");
+  fs::copy_file(kData / "weather-2019-08-25.txt", dir / "good" / "weather.txt");
+  struct Case {
+    std::string elements;
+    std::optional<double> latitude, longitude;
+    const char* logged;
+  } cases[] = {
+      {(dir / "keps").string(), {}, {}, "Overlay: no orbital elements of NOAA-15"},
+      {(dir / "noaa18.txt").string(), {}, {}, "Overlay: no orbital elements of NOAA-15"},
+      {(dir / "old").string(), {}, {}, "days from the pass"},
+      {(dir / "good").string(), -45.0, 170.0, "stays below 5 degrees elevation"},
+  };
+  const std::string wav = Recording();
+  for (const Case& c : cases) {
+    fs::remove_all(dir / "out");
+    fs::create_directories(dir / "out");
+    TProcessingRun run(host, store);
+    TBatchOptions batch;
+    batch.elements = c.elements;
+    batch.homeLatitude = c.latitude;
+    batch.homeLongitude = c.longitude;
+    EXPECT_EQ(Run(run, wav, batch), 0) << c.logged;
+    EXPECT_TRUE(Logged(run, c.logged)) << c.logged;
+    EXPECT_TRUE(fs::exists(dir / "out" / "08251828_NOAA15.jpg"));
+    EXPECT_TRUE(fs::exists(dir / "out" / "08251828_NOAA15-c.jpg"));
+    EXPECT_FALSE(fs::exists(dir / "out" / "08251828_NOAA15-ovl.jpg"));
+    EXPECT_FALSE(fs::exists(dir / "out" / "08251828_NOAA15.lcn"));
+  }
+}
+
+// Land/sea edges of a picture: gradient magnitude of the smoothed picture
+// over its own 61 x 61 local mean, so that cloud fields do not outweigh
+// coasts.
+std::vector<float> EdgeMap(const std::vector<float>& picture, int w, int h) {
+  auto at = [&](const std::vector<float>& a, int x, int y) {
+    return a[std::size_t(std::clamp(y, 0, h - 1)) * w + std::clamp(x, 0, w - 1)];
+  };
+  std::vector<float> kernel;
+  for (int i = -5; i <= 5; ++i) kernel.push_back(float(std::exp(-i * i / (2 * 1.5 * 1.5))));
+  float sum = 0;
+  for (float k : kernel) sum += k;
+  std::vector<float> a(picture.size()), b(picture.size());
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      float s = 0;
+      for (int i = -5; i <= 5; ++i) s += kernel[std::size_t(i + 5)] * at(picture, x + i, y);
+      a[std::size_t(y) * w + x] = s / sum;
+    }
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      float s = 0;
+      for (int i = -5; i <= 5; ++i) s += kernel[std::size_t(i + 5)] * at(a, x, y + i);
+      b[std::size_t(y) * w + x] = s / sum;
+    }
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const float gx = at(b, x + 1, y - 1) + 2 * at(b, x + 1, y) + at(b, x + 1, y + 1) -
+                       at(b, x - 1, y - 1) - 2 * at(b, x - 1, y) - at(b, x - 1, y + 1);
+      const float gy = at(b, x - 1, y + 1) + 2 * at(b, x, y + 1) + at(b, x + 1, y + 1) -
+                       at(b, x - 1, y - 1) - 2 * at(b, x, y - 1) - at(b, x + 1, y - 1);
+      a[std::size_t(y) * w + x] = std::hypot(gx, gy);
+    }
+  // Local mean by a summed-area table.
+  std::vector<double> table(std::size_t(w + 1) * (h + 1), 0.0);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      table[std::size_t(y + 1) * (w + 1) + x + 1] =
+          a[std::size_t(y) * w + x] + table[std::size_t(y) * (w + 1) + x + 1] +
+          table[std::size_t(y + 1) * (w + 1) + x] - table[std::size_t(y) * (w + 1) + x];
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int x0 = std::max(0, x - 30), x1 = std::min(w, x + 31);
+      const int y0 = std::max(0, y - 30), y1 = std::min(h, y + 31);
+      const double s =
+          table[std::size_t(y1) * (w + 1) + x1] - table[std::size_t(y0) * (w + 1) + x1] -
+          table[std::size_t(y1) * (w + 1) + x0] + table[std::size_t(y0) * (w + 1) + x0];
+      const double mean = s / ((x1 - x0) * (y1 - y0));
+      b[std::size_t(y) * w + x] = float(a[std::size_t(y) * w + x] / (mean + 1e-6));
+    }
+  return b;
+}
+
+// The drawn coastlines must lie on the coasts the picture shows: shifting
+// them across the picture's edge map scores best within three pixels and
+// three lines of where they were drawn. Needs the full pass of the shared
+// test recordings.
+TEST_F(OverlayRunTest, CoastlinesLieOnTheCoastsOfARealPass) {
+  const fs::path shared = VZ_SHARED_TESTDATA;
+  if (!fs::exists(shared / "recordings" / "08251827_NOAA15.wav"))
+    GTEST_SKIP() << "no shared test recordings";
+  const fs::path wav = dir / "08251827_NOAA15.wav";
+  fs::copy_file(shared / "recordings" / "08251827_NOAA15.wav", wav);
+  SetModifiedTime(wav, DateTimeToUnix(EncodeDateTime(2019, 8, 25, 18, 34, 20)));
+  fs::copy_file(kData / "weather-2019-08-25.txt", dir / "keps" / "weather.txt");
+  TProcessingRun run(host, store);
+  ASSERT_EQ(Run(run, wav.string(), {}), 0);
+  ASSERT_NE(run.Overlay().Maker(), nullptr);
+
+  // Channel A's 909 picture columns, where the overlay's channel lies.
+  const TExtBitmap& main = run.Pictures().main;
+  ASSERT_EQ(main.Width(), 2080);
+  const int w = TOverlayMaker::kChannelWidth, h = main.Height();
+  std::vector<float> picture(std::size_t(w) * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      picture[std::size_t(y) * w + x] = main.ScanLine(y)[TOverlayMaker::kChannelColumn + x];
+  const std::vector<float> edges = EdgeMap(picture, w, h);
+
+  // Coastlines only, point by point along each line, through the fitted map.
+  TCartogList coasts;
+  TDiagnostics log;
+  ASSERT_TRUE(coasts.LoadCountries(log));
+  const TWarpedMapping& mapping = run.Overlay().Maker()->Mapping();
+  const int offset = run.Overlay().LineOffset();
+  constexpr int kSearch = 15;
+  std::vector<std::pair<int, int>> mask;
+  for (int i = 0; i < coasts.Count(); ++i) {
+    const TLineSegment& s = coasts.Items(i);
+    if (s.type != 0) continue;
+    bool have = false;
+    float px = 0, py = 0;
+    for (const TGeoPoint& p : s.points) {
+      float x = 0, y = 0;
+      if (!mapping.Project(p.latitude, p.longitude, true, x, y)) {
+        have = false;
+        continue;
+      }
+      const int steps = have ? int(std::max(std::fabs(x - px), std::fabs(y - py))) + 1 : 1;
+      for (int k = 0; k < steps && steps < 30; ++k) {
+        const float t = have ? float(k + 1) / steps : 1;
+        const int mx = int(std::lround(px + t * (x - px))),
+                  my = int(std::lround(py + t * (y - py))) - offset;
+        if (mx >= kSearch && mx < w - kSearch && my >= kSearch && my < h - kSearch)
+          mask.emplace_back(mx, my);
+      }
+      px = x, py = y, have = true;
+    }
+  }
+  std::sort(mask.begin(), mask.end());
+  mask.erase(std::unique(mask.begin(), mask.end()), mask.end());
+  ASSERT_GT(mask.size(), 2000u);
+
+  double best = -1;
+  int bestX = 99, bestY = 99;
+  for (int dy = -kSearch; dy <= kSearch; ++dy)
+    for (int dx = -kSearch; dx <= kSearch; ++dx) {
+      double score = 0;
+      for (const auto& [x, y] : mask) score += edges[std::size_t(y + dy) * w + x + dx];
+      if (score > best) best = score, bestX = dx, bestY = dy;
+    }
+  std::printf("coastline fit: best shift %+d across, %+d along, %zu coast pixels\n", bestX, bestY,
+              mask.size());
+  EXPECT_LE(std::abs(bestX), 3);
+  EXPECT_LE(std::abs(bestY), 3);
+}
+
+}  // namespace
+}  // namespace vivurozed
