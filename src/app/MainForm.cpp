@@ -453,6 +453,7 @@ bool TProcessingRun::PictureRun(const std::string& fileName) {
     return false;
   }
   host_.Progress("Loaded", 100);
+  overlay_.LoadCompanionFiles(fileName, options_.largeImage);
   PostProcess();
   log_.Add("Minute marker at line: " + std::to_string(decoder_.MinuteMarkerPhase()));
   RecordHistory(fileName);

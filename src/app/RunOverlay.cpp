@@ -4,9 +4,12 @@
 #include <cmath>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "app/ZevuvidInfo.h"
+#include "image/PngImage.h"
+#include "map/ekMapping.h"
 #include "platform/FileTimes.h"
 #include "platform/Folders.h"
 
@@ -75,6 +78,8 @@ TRunOverlay::~TRunOverlay() = default;
 
 void TRunOverlay::Reset() {
   maker_.reset();
+  companion_ = TExtBitmap();
+  companionText_.clear();
   pass_.reset();
   fileName_.clear();
   pictureLines_ = 0;
@@ -194,7 +199,60 @@ bool TRunOverlay::Make(int lines, double firstLineSeconds) {
 }
 
 bool TRunOverlay::HasOverlay() const {
-  return maker_ && maker_->OverlayBitmap().Height() > 0;
+  return (maker_ && maker_->OverlayBitmap().Height() > 0) || companion_.Height() > 0;
+}
+
+bool TRunOverlay::LoadCompanionFiles(const std::string& pictureName, bool largeImage) {
+  Reset();
+  const fs::path base = fs::path(pictureName).replace_extension();
+  std::error_code ec;
+  fs::path image = base.string() + "ovl.png";
+  if (!fs::exists(image, ec)) image = base.string() + "ovl.bmp";
+  if (!fs::exists(image, ec)) return false;
+  TExtBitmap read;
+  try {
+    if (image.extension() == ".png") {
+      LoadPNGIntoBitmap(read, image, false);
+    } else {
+      read.LoadFromFile(image);
+    }
+  } catch (const std::exception& e) {
+    log_.Add("Overlay image " + image.string() + " not read: " + e.what());
+    return false;
+  }
+  // Whatever its palette, each colour becomes the code of the nearest one.
+  std::vector<TColour> codes;
+  for (const auto& e : OverlayPalette()) codes.push_back({e.red, e.green, e.blue});
+  companion_ = TExtBitmap(read.Width(), read.Height(), pf8bit);
+  companion_.SetPalette(OverlayPalette());
+  const bool eight = read.PixelFormat() == pf8bit;
+  std::vector<std::uint8_t> map(256, 0);
+  if (eight)
+    for (std::size_t i = 0; i < read.Palette().size(); ++i) {
+      const auto& e = read.Palette()[i];
+      map[i] = NearestPaletteIndex(codes, {e.red, e.green, e.blue});
+    }
+  for (int y = 0; y < read.Height(); ++y) {
+    const std::uint8_t* s = read.ScanLine(y);
+    std::uint8_t* d = companion_.ScanLine(y);
+    for (int x = 0; x < read.Width(); ++x)
+      d[x] = eight ? map[s[x]] : NearestPaletteIndex(codes, {s[3 * x + 2], s[3 * x + 1], s[3 * x]});
+  }
+  log_.Add("Read overlay: " + image.string());
+  if (largeImage) {
+    const int w = companion_.Width(), h = companion_.Height();
+    companion_ = Scaled(companion_, w * 3 / 2, h * 3 / 2);
+    log_.Add(Format("Rescale overlay (large image): %d x %d --> %d x %d (W x H)", w, h,
+                    companion_.Width(), companion_.Height()));
+  }
+  log_.Add("Overlay image minute marker at line: " +
+           std::to_string(FindMinuteMarkerLine(companion_)));
+  std::ifstream text(base.string() + "ovl.txt");
+  for (std::string line; std::getline(text, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) companionText_.push_back(line);
+  }
+  return true;
 }
 
 std::vector<std::string> TRunOverlay::CaptionLines() const {
@@ -247,7 +305,7 @@ TOverlayOptions TRunOverlay::RenderOptions(bool rotated, bool largeImage, bool c
   o.scale = scale;
   o.lookup = strip ? lookup : nullptr;
   o.textLocation = location;
-  if (location > 0) o.caption = CaptionLines();
+  if (location > 0) o.caption = companionText_.empty() ? CaptionLines() : companionText_;
   o.font.name = settings_.OvlFontName.Value();
   o.font.size = settings_.OvlFontSize.Value();
   o.font.style = settings_.OvlFontStyle.Value();
@@ -269,11 +327,18 @@ void TRunOverlay::Render(TRunPictures& pictures, int markerPhase, bool rotated, 
                          bool cropBorders, int sensorModel, const TExtBitmap* lookup,
                          bool cloudTop) {
   if (!HasOverlay()) return;
-  const TExtBitmap& overlay = maker_->OverlayBitmap();
-  // Picture line 0 keeps the time the recording's times give it. The
-  // satellites' minute markers are no help here: their clocks run seconds
-  // off UTC (NOAA 15 by about 14 s in August 2019).
-  (void)markerPhase;
+  const bool companion = companion_.Height() > 0;
+  const TExtBitmap& overlay = companion ? companion_ : maker_->OverlayBitmap();
+  if (companion) {
+    // The companion's overlay meets the picture where their minute markers do.
+    int shift = (FindMinuteMarkerLine(overlay) + 1 - markerPhase) % 120;
+    if (shift > 60) shift -= 120;
+    if (shift <= -60) shift += 120;
+    lineOffset_ = shift;
+  }
+  // Our own overlay keeps the time the recording's times give picture line
+  // 0. The satellites' minute markers are no help there: their clocks run
+  // seconds off UTC (NOAA 15 by about 14 s in August 2019).
   const int model = std::clamp(sensorModel, 1, 7);  // models past the stored list take the defaults
   TOverlayOptions o = RenderOptions(false, false, cropBorders, lookup, cloudTop);
   o.lineOffset = lineOffset_ + ModelValue(settings_.OvlLineOfs.Value(), model, 0);

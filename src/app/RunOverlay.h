@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/OutputSaving.h"
 #include "app/RegistryVariables.h"
@@ -47,6 +48,10 @@ class TRunOverlay {
   bool Make(int lines, double firstLineSeconds);
   bool HasOverlay() const;
 
+  // A picture loaded again: the overlay image ("ovl.png", else "ovl.bmp")
+  // and text ("ovl.txt") the companion tracker wrote beside it, when there.
+  bool LoadCompanionFiles(const std::string& pictureName, bool largeImage);
+
   // Once the pictures exist: the overlay versions of the main picture, of
   // channel B and of the false colour. markerPhase is the picture line
   // (modulo 120) where the minute marker turns white.
@@ -79,6 +84,8 @@ class TRunOverlay {
   int duration_ = 0;
   double lineZero_ = 0;  // estimated time of picture line 0
   int lineOffset_ = 0;
+  TExtBitmap companion_;  // codes as the overlay maker's
+  std::vector<std::string> companionText_;
 };
 
 }  // namespace vivurozed

@@ -120,6 +120,24 @@ TEST_F(OverlayRunTest, IdentifiesOverlaysAndLocatesARealPass) {
                 bearing);
     EXPECT_NEAR(km, 1400, 100) << k;
   }
+
+  // The overlay alone, on black.
+  ASSERT_TRUE(
+      run.Overlay().SaveOverlayOnly((dir / "out" / "only_ovl_only.bmp").string(), run.Pictures()));
+  TExtBitmap only;
+  only.LoadFromFile(dir / "out" / "only_ovl_only.bmp");
+  EXPECT_EQ(only.Width(), colour.Width());
+  EXPECT_EQ(only.Height(), colour.Height());
+
+  // A picture loaded again takes the overlay the companion tracker left
+  // beside it, matched on the minute markers.
+  SaveBitmapAsBMP(run.Pictures().main, (dir / "again.bmp").string());
+  run.Overlay().Maker()->OverlayBitmap().SaveToFile(dir / "againovl.bmp");
+  TProcessingRun again(host, store);
+  ASSERT_TRUE(again.Dispatch((dir / "again.bmp").string()));
+  EXPECT_TRUE(Logged(again, "Read overlay: " + (dir / "againovl.bmp").string()));
+  EXPECT_TRUE(Logged(again, "Overlay image minute marker at line: "));
+  EXPECT_FALSE(IsEmpty(again.Pictures().overlay));
 }
 
 TEST_F(OverlayRunTest, EveryFailureStillSavesThePictures) {
