@@ -12,6 +12,7 @@
 #include "RecordingMessages.h"
 #include "WavWriter.h"
 #include "app/MainForm.h"
+#include "app/ZevuvidInfo.h"
 #include "map/FitMap.h"
 #include "map/ekCartography.h"
 #include "platform/FileTimes.h"
@@ -49,12 +50,13 @@ class OverlayRunTest : public ::testing::Test {
   }
   void TearDown() override { SetUserDataFolder({}); }
 
-  // A recording named and timed as a receiver would leave it: lines 60 to
-  // 279 of the pass, begun 18:28:15.17 UTC.
-  std::string Recording() {
-    const fs::path p = dir / "08251828_NOAA15.wav";
+  // A recording named and timed as a receiver would leave it: by default
+  // lines 60 to 279 of the NOAA 15 pass, begun 18:28:15.17 UTC.
+  std::string Recording(const std::string& name = "08251828_NOAA15.wav",
+                        TDateTime start = EncodeDateTime(2019, 8, 25, 18, 28, 15, 168)) {
+    const fs::path p = dir / name;
     fs::copy_file(kData / "noaa15-excerpt-110s.wav", p);
-    SetModifiedTime(p, DateTimeToUnix(EncodeDateTime(2019, 8, 25, 18, 28, 15, 168)) + 110.0);
+    SetModifiedTime(p, DateTimeToUnix(start) + 110.0);
     return p.string();
   }
 
@@ -138,6 +140,39 @@ TEST_F(OverlayRunTest, IdentifiesOverlaysAndLocatesARealPass) {
   EXPECT_TRUE(Logged(again, "Read overlay: " + (dir / "againovl.bmp").string()));
   EXPECT_TRUE(Logged(again, "Overlay image minute marker at line: "));
   EXPECT_FALSE(IsEmpty(again.Pictures().overlay));
+}
+
+TEST_F(OverlayRunTest, ANoaa19RecordingIsIdentifiedCalibratedAndOverlaidAsNoaa19) {
+  // NOAA 19 passed over the home location at 15:50 on 2018-12-06.
+  fs::copy_file(kData / "weather-2018-12-06.txt", dir / "keps" / "weather.txt");
+  // The companion keeps results in a folder of its own: the telemetry goes there.
+  TSettingsStore zevuvid(SoftwareKeyPath("Zevuvid"));
+  zevuvid.WriteString("ResultsPath", (dir / "results").string());
+  fs::create_directories(dir / "results");
+  TProcessingRun run(host, store);
+  run.Settings().NoaaSaveStats.SetValue(true);
+  ASSERT_EQ(Run(run, Recording("12061548_NOAA19.wav", EncodeDateTime(2018, 12, 6, 15, 48)), {}), 0);
+  EXPECT_TRUE(fs::exists(dir / "results" / "12061548_NOAA19.telem.dat"));
+  EXPECT_TRUE(Logged(run, "Pass: NOAA-19"));
+  EXPECT_EQ(run.Options().sensorModel, smNOAA19);
+  EXPECT_EQ(run.Caption(), "12061548_NOAA19.wav - NOAA19");
+  EXPECT_TRUE(fs::exists(dir / "out" / "12061548_NOAA19-ovl.jpg"));
+}
+
+TEST_F(OverlayRunTest, HomeFromTheCompanionOrTheDefault) {
+  THomeLocation home = HomeLocation(ReadZevuvidInfo());
+  EXPECT_DOUBLE_EQ(home.latitude, 55.9);
+  EXPECT_DOUBLE_EQ(home.longitude, -3.2);
+  ASSERT_EQ(messages.entries.size(), 1u);  // the user is told
+  TSettingsStore zevuvid(SoftwareKeyPath("Zevuvid"));
+  zevuvid.WriteString("CurrentLat", "51.48");
+  zevuvid.WriteString("CurrentLon", "359.99");
+  zevuvid.WriteString("CurrentLoc", "Greenwich");
+  home = HomeLocation(ReadZevuvidInfo());
+  EXPECT_DOUBLE_EQ(home.latitude, 51.48);
+  EXPECT_NEAR(home.longitude, -0.01, 1e-9);
+  EXPECT_EQ(home.name, "Greenwich");
+  EXPECT_EQ(messages.entries.size(), 1u);
 }
 
 TEST_F(OverlayRunTest, EveryFailureStillSavesThePictures) {
