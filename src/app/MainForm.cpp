@@ -319,7 +319,8 @@ bool TProcessingRun::WaveRun(const std::string& fileName) {
     UserMessages().Show(e.what(), "");
     return false;
   }
-  if (result == arNOAA && overlay_.Enabled() && overlay_.IdentifyPass(fileName, duration)) {
+  if (result == arNOAA && overlay_.Enabled() &&
+      overlay_.IdentifyPass(fileName, double(frames) / rate)) {
     const TPassPrediction& pass = *overlay_.Pass();
     options_.southBound = pass.southBound;
     if (const TSensorModel model = SensorModelOfSatellite(pass.satellite); model != smUnknown)

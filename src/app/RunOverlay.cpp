@@ -127,7 +127,7 @@ TOverlayMakerSettings TRunOverlay::MakerSettings() const {
   return s;
 }
 
-bool TRunOverlay::IdentifyPass(const std::string& fileName, int durationSeconds) {
+bool TRunOverlay::IdentifyPass(const std::string& fileName, double durationSeconds) {
   Reset();
   fileName_ = fileName;
   duration_ = durationSeconds;
@@ -135,7 +135,8 @@ bool TRunOverlay::IdentifyPass(const std::string& fileName, int durationSeconds)
   TPassPrediction pass;
   bool above = false;
   try {
-    above = maker_->DecodeFilename(fileName, durationSeconds, "", request_.start.value_or(0), pass);
+    above = maker_->DecodeFilename(fileName, int(durationSeconds), "", request_.start.value_or(0),
+                                   pass);
   } catch (const std::exception& e) {
     log_.Add(std::string("Overlay: pass not identified: ") + e.what());
     maker_.reset();
@@ -182,12 +183,17 @@ bool TRunOverlay::Make(int lines, double firstLineSeconds) {
   if (const auto times = GetFileTimes(fileName_); times && !request_.start) {
     const TDateTime fromFile = std::min(UnixToDateTime(times->created),
                                         UnixToDateTime(times->modified) - duration_ * kSecond);
-    if (fromFile >= start && fromFile < start + 60 * kSecond) start = fromFile;
+    if (fromFile >= start && fromFile < start + 60 * kSecond) {
+      start = fromFile;
+    } else {
+      log_.Add(
+          "Overlay: the recording's file times do not match the minute in its name, so "
+          "the overlay may lie up to a minute of lines off; --start gives the exact time");
+    }
   }
   lineZero_ = start + firstLineSeconds * kSecond;
   pictureLines_ = lines;
-  // A minute of slack either side of the estimate for the minute markers to
-  // settle where line 0 lies.
+  // A minute of overlay either side of the picture, for nudging it.
   const TDateTime overlayStart = lineZero_ - 60 * kSecond;
   const int minutes = lines / 120 + 3;
   if (!maker_->MakeOverlay(pass_->satellite, minutes, overlayStart)) {

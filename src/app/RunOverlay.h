@@ -39,7 +39,7 @@ class TRunOverlay {
 
   // After the analysis of a NOAA recording: the satellite, the direction
   // and the times of the pass. False when none could be had (logged).
-  bool IdentifyPass(const std::string& fileName, int durationSeconds);
+  bool IdentifyPass(const std::string& fileName, double durationSeconds);
   const std::optional<TPassPrediction>& Pass() const { return pass_; }
 
   // Before the pictures are made: predicts and draws the overlay for
@@ -81,7 +81,7 @@ class TRunOverlay {
   std::optional<TPassPrediction> pass_;
   std::string fileName_;
   int pictureLines_ = 0;
-  int duration_ = 0;
+  double duration_ = 0;  // seconds
   double lineZero_ = 0;  // estimated time of picture line 0
   int lineOffset_ = 0;
   TExtBitmap companion_;  // codes as the overlay maker's
