@@ -58,4 +58,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& parameters,
 // "NOAA12" .. "NOAA17" inside a text: the sensor model, otherwise unknown.
 TSensorModel SensorModelFromText(const std::string& text);
 
+// What --help prints.
+const char* CommandLineUsage();
+
 }  // namespace vivurozed
