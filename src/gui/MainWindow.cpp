@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "gui/AboutBox.h"
 #include "gui/ColourMapWindow.h"
@@ -69,6 +70,22 @@ std::string UpperExtension(const std::string& name) {
   std::transform(ext.begin(), ext.end(), ext.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
   return ext;
+}
+
+// The files of the folders by their run-history names (blanks as "_"); the
+// first folder that holds a name wins.
+std::map<std::string, fs::path> FilesByHistoryName(const std::vector<fs::path>& folders) {
+  std::map<std::string, fs::path> files;
+  std::error_code ec;
+  for (const fs::path& folder : folders) {
+    if (folder.empty()) continue;
+    for (const auto& e : fs::directory_iterator(folder, ec)) {
+      std::string name = e.path().filename().string();
+      std::replace(name.begin(), name.end(), ' ', '_');
+      if (e.is_regular_file(ec)) files.emplace(name, e.path());
+    }
+  }
+  return files;
 }
 
 // A menu entry for a command.
@@ -191,6 +208,9 @@ void TMainWindow::BuildControls() {
             [this, view](QPoint a, QPoint b) { Measuring(view, a, b); });
     connect(view, &TPictureView::MeasureEnded, this, [this] { positionLabel_->clear(); });
   }
+  views_[0]->SetPlaceholder(
+      "Open a recording or a saved picture (Ctrl+O), or drop one here.\n\n"
+      "Ctrl+wheel, + and - zoom; F fits the picture, 1 shows it pixel for pixel.");
   for (int i = 1; i < tabs_->count(); ++i) tabs_->setTabVisible(i, false);
   connect(tabs_, &QTabWidget::currentChanged, this, &TMainWindow::ClearReadouts);
   setCentralWidget(tabs_);
@@ -527,27 +547,23 @@ void TMainWindow::UpdateRecentFiles() {
     recentMenu_->setEnabled(false);
     return;
   }
-  // The run history keeps file names only; those still in the folder the
-  // last file was opened from are offered, newest first.
-  const fs::path folder = settings_.SourceFolder.Value();
+  // The run history keeps file names only; those found in the folder files
+  // were last opened from, or in the current file's, are offered, newest
+  // first.
+  std::vector<fs::path> folders{fs::path(settings_.SourceFolder.Value())};
+  if (!run_->FileName().empty()) folders.push_back(fs::path(run_->FileName()).parent_path());
+  const std::map<std::string, fs::path> files = FilesByHistoryName(folders);
   const auto& entries = run_->History().Entries();
   int shown = 0;
   for (auto it = entries.rbegin(); it != entries.rend() && shown < kRecentFiles; ++it) {
     const std::size_t blank = it->find(' ');
-    const std::string key = it->substr(0, blank);
-    fs::path file = folder / key;
-    std::error_code ec;
-    if (!fs::exists(file, ec)) {
-      // Blanks in a name are kept as "_".
-      file.clear();
-      for (const auto& e : fs::directory_iterator(folder, ec)) {
-        std::string name = e.path().filename().string();
-        std::replace(name.begin(), name.end(), ' ', '_');
-        if (name == key) file = e.path();
-      }
-      if (file.empty()) continue;
-    }
-    const QString detail = blank == std::string::npos ? QString() : Text(it->substr(blank + 1));
+    const auto found = files.find(it->substr(0, blank));
+    if (found == files.end()) continue;
+    const fs::path& file = found->second;
+    // "N NOAA15" reads "north-bound, NOAA15".
+    QString detail = blank == std::string::npos ? QString() : Text(it->substr(blank + 1));
+    if (detail.startsWith("N ")) detail.replace(0, 2, "north-bound, ");
+    if (detail.startsWith("S ")) detail.replace(0, 2, "south-bound, ");
     QAction* a = recentMenu_->addAction(
         QString("&%1  %2   (%3)").arg(++shown).arg(Text(file.filename().string()), detail));
     const QString path = Text(file.string());

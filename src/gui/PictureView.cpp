@@ -36,6 +36,11 @@ void TPictureView::SetPicture(const QImage& picture) {
   viewport()->update();
 }
 
+void TPictureView::SetPlaceholder(const QString& text) {
+  placeholder_ = text;
+  viewport()->update();
+}
+
 double TPictureView::FitZoom() const {
   if (picture_.isNull()) return 1;
   const QSize area = viewport()->size();
@@ -123,8 +128,12 @@ QPoint TPictureView::ClampToPicture(QPoint p) const {
 }
 
 void TPictureView::paintEvent(QPaintEvent* event) {
-  if (display_.isNull()) return;
   QPainter painter(viewport());
+  if (display_.isNull()) {
+    painter.setPen(QColor(176, 176, 176));
+    painter.drawText(viewport()->rect(), Qt::AlignCenter, placeholder_);
+    return;
+  }
   const QPointF origin = Origin();
   if (zoom_ < 1) {
     // Zoomed out, the whole picture is scaled smoothly once per zoom.

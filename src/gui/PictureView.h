@@ -6,6 +6,7 @@
 #include <QAbstractScrollArea>
 #include <QImage>
 #include <QPoint>
+#include <QString>
 
 namespace vivurozed {
 
@@ -20,6 +21,8 @@ class TPictureView : public QAbstractScrollArea {
   // Keeps the zoom, or the fit when fitting.
   void SetPicture(const QImage& picture);
   const QImage& Picture() const { return picture_; }
+  // Shown while there is no picture.
+  void SetPlaceholder(const QString& text);
 
   void ZoomIn();
   void ZoomOut();
@@ -60,6 +63,7 @@ class TPictureView : public QAbstractScrollArea {
   QPointF Origin() const;
   QPoint ClampToPicture(QPoint p) const;
 
+  QString placeholder_;
   QImage picture_;
   QImage display_;  // the picture as 32-bit colour, for fast drawing
   QImage scaled_;   // display_ at zoom_, made when zoomed out
