@@ -23,13 +23,15 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
 
 #include "gui/AboutBox.h"
 #include "gui/ColourMapWindow.h"
 #include "gui/DiagnosticsView.h"
+#include "gui/MainMenus.h"
 #include "gui/MessageBoxes.h"
 #include "gui/PictureView.h"
+#include "gui/RecentFiles.h"
+#include "gui/SaveCommands.h"
 #include "gui/SettingsMenus.h"
 
 // The window's icon is among the library's resources.
@@ -44,9 +46,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const kTabNames[] = {"Main Image", "Channel A", "Channel B", "False colour"};
-const char* const kSensorNames[] = {"NOAA 12", "NOAA 14", "NOAA 15",
-                                    "NOAA 16", "NOAA 17", "NOAA14 - Quorum"};
-constexpr int kQuorumChoice = 5;
 constexpr int kGammaDelayMs = 800;
 constexpr int kRecentFiles = 10;
 
@@ -56,46 +55,6 @@ std::string Utf8(const QString& s) {
 
 QString Text(const std::string& s) {
   return QString::fromStdString(s);
-}
-
-std::string LowerExtension(const std::string& name) {
-  std::string ext = fs::path(name).extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return ext;
-}
-
-std::string UpperExtension(const std::string& name) {
-  std::string ext = fs::path(name).extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return ext;
-}
-
-// The files of the folders by their run-history names (blanks as "_"); the
-// first folder that holds a name wins.
-std::map<std::string, fs::path> FilesByHistoryName(const std::vector<fs::path>& folders) {
-  std::map<std::string, fs::path> files;
-  std::error_code ec;
-  for (const fs::path& folder : folders) {
-    if (folder.empty()) continue;
-    for (const auto& e : fs::directory_iterator(folder, ec)) {
-      std::string name = e.path().filename().string();
-      std::replace(name.begin(), name.end(), ' ', '_');
-      if (e.is_regular_file(ec)) files.emplace(name, e.path());
-    }
-  }
-  return files;
-}
-
-// A menu entry for a command.
-template <class C, class F>
-QAction* Command(QMenu* menu, const QString& text, C* context, F f,
-                 const QKeySequence& shortcut = {}) {
-  QAction* action = menu->addAction(text);
-  if (!shortcut.isEmpty()) action->setShortcut(shortcut);
-  QObject::connect(action, &QAction::triggered, context, f);
-  return action;
 }
 
 }  // namespace
@@ -111,6 +70,7 @@ TMainWindow::TMainWindow(std::shared_ptr<TSettingsStore> store, QWidget* parent)
   InitGuiResources();
   setObjectName("mainWindow");
   host_->SetRun(run_.get());
+  saves_ = std::make_unique<TSaveCommands>(this, *run_);
   metric_ = QLocale().measurementSystem() == QLocale::MetricSystem;
   gamma_ = settings_.Gamma();
   settings_.LimitColourMapIndex(static_cast<int>(run_->ColourMaps().size()));
@@ -119,7 +79,7 @@ TMainWindow::TMainWindow(std::shared_ptr<TSettingsStore> store, QWidget* parent)
   illumination_ = o.illumination;
 
   BuildControls();
-  BuildActions();
+  BuildMenus();
   BuildStatusBar();
   ConnectHost();
   RefreshControls();
@@ -184,7 +144,7 @@ void TMainWindow::BuildControls() {
   bar->addWidget(new QLabel(" Sensor ", bar));
   sensorBox_ = new QComboBox(bar);
   sensorBox_->setObjectName("sensor");
-  for (const char* name : kSensorNames) sensorBox_->addItem(name);
+  for (const char* name : TMainMenus::kSensorNames) sensorBox_->addItem(name);
   sensorBox_->setToolTip("NOAA satellite whose calibration applies");
   connect(sensorBox_, &QComboBox::activated, this,
           [this](int index) { SetSensorChoice(index, true); });
@@ -235,180 +195,78 @@ void TMainWindow::BuildStatusBar() {
   statusBar()->addPermanentWidget(progress_);
 }
 
-void TMainWindow::BuildActions() {
-  menus_ = std::make_unique<TSettingsMenus>(
-      [this](TSettingsMenus::TEffect effect, const std::string& name) {
-        OptionChanged(effect, name);
-      });
-  BuildFileMenu();
-  BuildOptionsMenu();
-  BuildViewAndHelpMenus();
-}
-
-void TMainWindow::BuildFileMenu() {
-  using M = TSettingsMenus;
-  fileMenu_ = menuBar()->addMenu("&File");
-  Command(fileMenu_, "&Open...", this, &TMainWindow::OpenCommand, QKeySequence::Open);
-  recentMenu_ = fileMenu_->addMenu("Recent &files");
-  recentMenu_->setObjectName("recentFiles");
-  connect(fileMenu_, &QMenu::aboutToShow, this, &TMainWindow::UpdateRecentFiles);
-  reprocessAction_ = Command(fileMenu_, "&Reprocess file", this, &TMainWindow::ReprocessCommand,
-                             QKeySequence(Qt::Key_F5));
-  reprocessAction_->setStatusTip("Read the current recording again with the present options");
-  fileMenu_->addSeparator();
-  saveAction_ = Command(
-      fileMenu_, "&Save", this, [this] { Save(); }, QKeySequence::Save);
-  saveAsAction_ =
-      Command(fileMenu_, "Save &as...", this, &TMainWindow::SaveAs, QKeySequence::SaveAs);
-  saveColourAction_ =
-      Command(fileMenu_, "Save false &colour as...", this, &TMainWindow::SaveColourAs);
-  fileMenu_->addSeparator();
-  menus_->Radio(fileMenu_->addMenu("Picture &format"), settings_.OutputFormat,
-                {{"BMP", 0}, {"JPEG", 1}, {"PNG", 2}}, M::efNone);
-  menus_->Radio(fileMenu_->addMenu("&NOAA channel pictures"), settings_.NoaaJpegOutput,
-                {{"None", -1}, {"BMP", 0}, {"JPEG", 1}, {"JPEG, high quality", 2}}, M::efNone);
-  menus_->Check(fileMenu_, "Crop NOAA &borders when saving", settings_.NoaaCropBorders, M::efNone);
-  menus_->Check(fileMenu_, "Save NOAA &telemetry (telem.dat)", settings_.NoaaSaveStats, M::efNone);
-  QMenu* folder = fileMenu_->addMenu("Picture f&older");
-  besideRecordingAction_ = folder->addAction("Beside the recording");
-  besideRecordingAction_->setCheckable(true);
-  connect(besideRecordingAction_, &QAction::triggered, this, [this] {
+void TMainWindow::BuildMenus() {
+  TMainMenus::TCommands c;
+  c.open = [this] { OpenCommand(); };
+  c.updateRecent = [this] { UpdateRecentFiles(); };
+  c.reprocess = [this] { ReprocessCommand(); };
+  c.save = [this] { Save(); };
+  c.saveAs = [this] {
+    if (!Running()) saves_->SaveAs();
+    SaveDone();
+  };
+  c.saveColourAs = [this] {
+    if (!Running()) saves_->SaveColourAs();
+    SaveDone();
+  };
+  c.imageFolder = [this] {
+    saves_->ChooseImageFolder();
+    RefreshControls();
+  };
+  c.imageBesideRecording = [this] {
     settings_.ImageFolder.SetValue("");
     RefreshControls();
-  });
-  Command(folder, "Choose folder...", this, &TMainWindow::ChooseImageFolder);
-  fileMenu_->addSeparator();
-  Command(fileMenu_, "E&xit", this, &QWidget::close, QKeySequence::Quit);
-}
-
-void TMainWindow::BuildOptionsMenu() {
-  using M = TSettingsMenus;
-  optionsMenu_ = menuBar()->addMenu("&Options");
-  TMainSettings& s = settings_;
-
-  QMenu* picture = optionsMenu_->addMenu("&Picture");
-  menus_->Check(picture, "Auto &black level", s.AutoBlack, M::efDisplay);
-  menus_->Check(picture, "&Crop noisy lines", s.CropNoise, M::efDisplay);
-  menus_->Check(picture, "&Equalise histogram", s.EqualiseHistogram, M::efDisplay);
-  menus_->Check(picture, "&Large image", s.LargeImage, M::efDisplay);
-  menus_->Radio(picture->addMenu("&Sharpen"), s.Sharpen,
-                {{"None", 0}, {"Sharpen", 1}, {"Sharpen more", 2}}, M::efDisplayWhenChanged);
-  menus_->Radio(picture->addMenu("&Gamma"), s.GammaCorrect,
-                {{"None (1.0)", 0},
-                 {"Weak (1.3)", 1},
-                 {"Medium (1.7)", 2},
-                 {"Strong (2.2)", 3},
-                 {"Very strong (2.8)", 4}},
-                M::efDisplay, {}, [this] {
-                  gamma_ = settings_.Gamma();
-                  gammaTimer_.stop();
-                  RefreshControls();
-                });
-
-  QMenu* noaa = optionsMenu_->addMenu("&NOAA");
-  QMenu* sensor = noaa->addMenu("&Sensor");
-  auto* sensorGroup = new QActionGroup(sensor);
-  for (int i = 0; i < 6; ++i) {
-    QAction* a = sensor->addAction(kSensorNames[i]);
-    a->setObjectName(
-        QString("SatelliteModel=%1").arg(i == kQuorumChoice ? "quorum" : QString::number(i + 1)));
-    a->setCheckable(true);
-    sensorGroup->addAction(a);
-    sensorActions_.push_back(a);
-    connect(a, &QAction::triggered, this, [this, i] { SetSensorChoice(i, false); });
-  }
-  QMenu* colour = noaa->addMenu("&Colour model");
-  TSettingsMenus::TChoices maps;
-  for (std::size_t i = 0; i < run_->ColourMaps().size(); ++i) {
-    maps.emplace_back(Text(run_->ColourMaps()[i]->Name()), static_cast<int>(i));
-  }
-  menus_->Radio(colour, s.NoaaColourMapIndex, maps, M::efDisplay, {}, [this] {
-    if (colourMap_ && colourMap_->isVisible()) ShowColourMap();
-  });
-  Command(noaa, "Show colour &map...", this, &TMainWindow::ShowColourMap);
-  menus_->Check(noaa, "&Green vegetation", s.GreenVeg, M::efDisplay);
-  menus_->Check(noaa, "&Luminance from IR", s.NoaaLumChanB, M::efDisplay);
-  QMenu* illumination = noaa->addMenu("&Illumination");
-  auto* illuminationGroup = new QActionGroup(illumination);
-  for (int i = 0; i < 3; ++i) {
-    static const char* const names[] = {"None", "Slight", "More"};
-    QAction* a = illumination->addAction(names[i]);
-    a->setObjectName(QString("Illumination=%1").arg(i));
-    a->setCheckable(true);
-    illuminationGroup->addAction(a);
-    illuminationActions_.push_back(a);
-    connect(a, &QAction::triggered, this, [this, i] {
-      const bool changed = illumination_ != i;
-      illumination_ = i;
-      if (changed) DisplayOptionChanged();
-    });
-  }
-  QMenu* direction = noaa->addMenu("Pass &direction");
-  auto* directionGroup = new QActionGroup(direction);
-  for (int south = 0; south < 2; ++south) {
-    QAction* a = direction->addAction(south ? "South-bound" : "North-bound");
-    a->setObjectName(south ? "Direction=S" : "Direction=N");
-    a->setCheckable(true);
-    directionGroup->addAction(a);
-    directionActions_.push_back(a);
-    connect(a, &QAction::triggered, this, [this, south] {
-      southBound_ = south != 0;
-      DisplayOptionChanged();
-    });
-  }
-
-  QMenu* input = optionsMenu_->addMenu("&Input");
-  menus_->Radio(input->addMenu("Input &filter"), s.InputFilter,
-                {{"Narrow", 1}, {"Normal", 0}, {"Wide", 2}}, M::efReload, "input filter");
-  QMenu* rate = input->addMenu("&Sampling rate");
-  TSettingsMenus::TChoices rates;
-  for (int r = 10990; r <= 11060; r += 5) rates.emplace_back(QString("%1 Hz").arg(r), r);
-  menus_->Radio(rate, s.SampleRate, rates, M::efReload, "sampling rate",
-                [this] { RefreshControls(); });
-  rate->addSeparator();
-  otherRateAction_ = Command(rate, "Other...", this, &TMainWindow::ChooseSampleRate);
-  otherRateAction_->setObjectName("SampleRate=other");
-  otherRateAction_->setCheckable(true);
-  menus_->Check(input, "&Tape input", s.TapeInput, M::efReload, "tape source");
-  menus_->Check(input, "Attempt &re-sync", s.ReSync, M::efReload, "attempt re-sync value");
-  menus_->Check(input, "&Despeckle", s.Despeckle, M::efReload, "despeckle value");
-  menus_->Radio(input->addMenu("&Geostationary"), s.Geostationary,
-                {{"None", 0}, {"GMS", 1}, {"GOES", 2}, {"Meteosat", 3}}, M::efReload,
-                "forced geostationary setting");
-
-  optionsMenu_->addSeparator();
-  menus_->Check(optionsMenu_, "&Auto update", s.AutoUpdate, M::efNone, {},
-                [this] { RefreshControls(); });
-  menus_->Check(optionsMenu_, "Low &priority while decoding", s.LowPriority, M::efNone);
-  optionsMenu_->addSeparator();
-  Command(optionsMenu_, "View &Diagnostics...", this, &TMainWindow::ShowDiagnostics)
-      ->setObjectName("viewDiagnostics");
-}
-
-void TMainWindow::BuildViewAndHelpMenus() {
-  QMenu* view = menuBar()->addMenu("&View");
+  };
+  c.quit = [this] { close(); };
+  c.otherSampleRate = [this] { ChooseSampleRate(); };
+  c.showColourMap = [this] { ShowColourMap(); };
+  c.showDiagnostics = [this] { ShowDiagnostics(); };
   auto onView = [this](void (TPictureView::*zoom)()) {
     return [this, zoom] {
       if (TPictureView* v = CurrentView()) (v->*zoom)();
     };
   };
-  Command(view, "Zoom &in", this, onView(&TPictureView::ZoomIn), QKeySequence::ZoomIn);
-  Command(view, "Zoom &out", this, onView(&TPictureView::ZoomOut), QKeySequence::ZoomOut);
-  Command(view, "&Actual size", this, onView(&TPictureView::ZoomActual),
-          QKeySequence(Qt::CTRL | Qt::Key_0));
-  Command(view, "&Fit to window", this, onView(&TPictureView::ZoomToFit),
-          QKeySequence(Qt::CTRL | Qt::Key_9));
-
-  QMenu* help = menuBar()->addMenu("&Help");
-  Command(help, "&Command line...", this, [this] {
+  c.zoomIn = onView(&TPictureView::ZoomIn);
+  c.zoomOut = onView(&TPictureView::ZoomOut);
+  c.zoomActual = onView(&TPictureView::ZoomActual);
+  c.zoomFit = onView(&TPictureView::ZoomToFit);
+  c.commandLine = [this] {
     QMessageBox box(QMessageBox::NoIcon, "Vivurozed - command line", CommandLineUsage(),
                     QMessageBox::Close, this);
     box.setTextFormat(Qt::PlainText);
     box.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     box.exec();
-  });
-  Command(help, "&About Vivurozed...", this, [this] { ShowAboutBox(this); });
-  Command(help, "About &Qt...", qApp, &QApplication::aboutQt);
+  };
+  c.about = [this] { ShowAboutBox(this); };
+  c.sensor = [this](int choice) { SetSensorChoice(choice, false); };
+  c.illumination = [this](int choice) {
+    const bool changed = illumination_ != choice;
+    illumination_ = choice;
+    if (changed) DisplayOptionChanged();
+  };
+  c.direction = [this](int choice) {
+    southBound_ = choice == 1;
+    DisplayOptionChanged();
+  };
+  c.gamma = [this] {
+    gamma_ = settings_.Gamma();
+    gammaTimer_.stop();
+    RefreshControls();
+  };
+  c.autoUpdate = [this] { RefreshControls(); };
+  c.colourModel = [this] {
+    if (colourMap_ && colourMap_->isVisible()) ShowColourMap();
+  };
+  c.optionChanged = [this](TSettingsMenus::TEffect effect, const std::string& name) {
+    if (effect == TSettingsMenus::efReload) {
+      ReloadOptionChanged(name);
+    } else {
+      DisplayOptionChanged();
+    }
+  };
+  std::vector<std::string> models;
+  for (const auto& map : run_->ColourMaps()) models.push_back(map->Name());
+  menus_ = std::make_unique<TMainMenus>(menuBar(), settings_, models, std::move(c));
 }
 
 void TMainWindow::ConnectHost() {
@@ -522,12 +380,9 @@ void TMainWindow::ProcessCommand() {
 }
 
 void TMainWindow::OfferSaveBeforeOpen() {
-  if (!run_->PicturesChanged()) return;
-  if (UserMessages().AskYesNo("The image data has changed.  Do you want to save it?",
-                              "Unsaved image?", maYes) == maYes) {
-    Save();
-  }
-  run_->ClearPicturesChanged();
+  if (Running()) return;
+  saves_->OfferSave();
+  SaveDone();
 }
 
 void TMainWindow::RestoreFromHistory(const std::string& fileName) {
@@ -542,125 +397,43 @@ void TMainWindow::RestoreFromHistory(const std::string& fileName) {
 }
 
 void TMainWindow::UpdateRecentFiles() {
-  recentMenu_->clear();
+  menus_->Recent()->clear();
   if (Running()) {
-    recentMenu_->setEnabled(false);
+    menus_->Recent()->setEnabled(false);
     return;
   }
-  // The run history keeps file names only; those found in the folder files
-  // were last opened from, or in the current file's, are offered, newest
-  // first.
   std::vector<fs::path> folders{fs::path(settings_.SourceFolder.Value())};
   if (!run_->FileName().empty()) folders.push_back(fs::path(run_->FileName()).parent_path());
-  const std::map<std::string, fs::path> files = FilesByHistoryName(folders);
-  const auto& entries = run_->History().Entries();
   int shown = 0;
-  for (auto it = entries.rbegin(); it != entries.rend() && shown < kRecentFiles; ++it) {
-    const std::size_t blank = it->find(' ');
-    const auto found = files.find(it->substr(0, blank));
-    if (found == files.end()) continue;
-    const fs::path& file = found->second;
-    // "N NOAA15" reads "north-bound, NOAA15".
-    QString detail = blank == std::string::npos ? QString() : Text(it->substr(blank + 1));
-    if (detail.startsWith("N ")) detail.replace(0, 2, "north-bound, ");
-    if (detail.startsWith("S ")) detail.replace(0, 2, "south-bound, ");
-    QAction* a = recentMenu_->addAction(
-        QString("&%1  %2   (%3)").arg(++shown).arg(Text(file.filename().string()), detail));
-    const QString path = Text(file.string());
+  for (const TRecentFile& r : RecentFiles(run_->History().Entries(), folders, kRecentFiles)) {
+    QAction* a =
+        menus_->Recent()->addAction(QString("&%1  %2   (%3)")
+                                        .arg(++shown)
+                                        .arg(Text(r.file.filename().string()), Text(r.detail)));
+    const QString path = Text(r.file.string());
     connect(a, &QAction::triggered, this, [this, path] {
       OfferSaveBeforeOpen();
       RestoreFromHistory(Utf8(path));
       OpenFile(path);
     });
   }
-  recentMenu_->setEnabled(shown > 0);
+  menus_->Recent()->setEnabled(shown > 0);
 }
 
 bool TMainWindow::Save() {
-  if (Running() || IsEmpty(run_->Pictures().main)) return false;
-  // Format choices made since the run count.
-  const TRunOptions fresh = OptionsFromSettings(settings_, run_->Options());
-  TRunOptions& o = run_->Options();
-  o.outputFormat = fresh.outputFormat;
-  o.noaaOutput = fresh.noaaOutput;
-  o.cropBorders = fresh.cropBorders;
-  const bool ok = run_->SaveAll(run_->OutputName(), true, false);
-  QStringList names;
-  for (const auto& f : run_->Saver().Written()) names << Text(fs::path(f).filename().string());
-  if (!names.isEmpty()) statusBar()->showMessage("Saved " + names.join(", "), 8000);
+  if (Running()) return false;
+  const bool ok = saves_->Save();
+  SaveDone();
   return ok;
 }
 
-void TMainWindow::SaveAs() {
-  if (Running() || IsEmpty(run_->Pictures().main)) return;
-  const QStringList filters = {"Bitmap (*.bmp)", "JPEG (*.jpg)", "PNG (*.png)"};
-  const int format = std::clamp(settings_.OutputFormat.Value(), 0, 2);
-  static const char* const suffixes[] = {"bmp", "jpg", "png"};
-  QString folder = Text(settings_.ImageFolder.Value());
-  if (folder.isEmpty()) folder = QFileInfo(Text(run_->OutputName())).absolutePath();
-  QFileDialog dialog(this, "Save image(s) as...", folder, filters.join(";;"));
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.selectNameFilter(filters[format]);
-  dialog.setDefaultSuffix(suffixes[format]);
-  dialog.selectFile(Text(fs::path(run_->OutputName()).stem().string()));
-  connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, filters](const QString& f) {
-    dialog.setDefaultSuffix(suffixes[std::max<qsizetype>(0, filters.indexOf(f))]);
-  });
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  const std::string name = Utf8(dialog.selectedFiles().front());
-  const std::string ext = LowerExtension(name);
-  if (ext != ".bmp" && ext != ".jpg" && ext != ".png") {
-    UserMessages().Show("Unfortunately, Vivurozed does not know how to save a file with the " +
-                            UpperExtension(name) + " extension.",
-                        "");
-    return;
-  }
-  settings_.ImageFolder.SetValue(fs::path(name).parent_path().string());
-  RefreshControls();
-  const TRunOptions fresh = OptionsFromSettings(settings_, run_->Options());
-  run_->Options().noaaOutput = fresh.noaaOutput;
-  run_->Options().cropBorders = fresh.cropBorders;
-  run_->SaveAll(name, true, false);
-}
-
-void TMainWindow::SaveColourAs() {
-  if (Running() || IsEmpty(run_->Pictures().falseColour)) return;
-  const int noaaOutput = settings_.NoaaJpegOutput.Value();
-  const bool jpeg = noaaOutput >= 1;
-  QString folder = Text(settings_.ImageFolder.Value());
-  if (folder.isEmpty()) folder = QFileInfo(Text(run_->OutputName())).absolutePath();
-  QFileDialog dialog(this, "Save false colour image as ... -C suffix will be appended!", folder,
-                     "JPEG (*.jpg);;Bitmap (*.bmp)");
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.selectNameFilter(jpeg ? "JPEG (*.jpg)" : "Bitmap (*.bmp)");
-  dialog.setDefaultSuffix(jpeg ? "jpg" : "bmp");
-  dialog.selectFile(Text(fs::path(run_->OutputName()).stem().string()));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  std::string name = Utf8(dialog.selectedFiles().front());
-  const std::string ext = LowerExtension(name);
-  if (ext != ".bmp" && ext != ".jpg") {
-    UserMessages().Show(
-        "Unfortunately, Vivurozed does not know how to save a false colour file with the " +
-            UpperExtension(name) + " extension.",
-        "");
-    return;
-  }
-  settings_.ImageFolder.SetValue(fs::path(name).parent_path().string());
-  RefreshControls();
-  // The chosen extension decides the format, also when the NOAA pictures
-  // are otherwise not written at all.
-  TRunOptions& o = run_->Options();
-  const int kept = o.noaaOutput;
-  o.noaaOutput = ext == ".bmp" ? 0 : (noaaOutput == 2 ? 2 : 1);
-  run_->SaveAll(name, false, true);
-  o.noaaOutput = kept;
-}
-
-void TMainWindow::ChooseImageFolder() {
-  const QString folder = QFileDialog::getExistingDirectory(this, "Folder for the saved pictures",
-                                                           Text(settings_.ImageFolder.Value()));
-  if (folder.isEmpty()) return;
-  settings_.ImageFolder.SetValue(Utf8(folder));
+void TMainWindow::SaveDone() {
+  // The saver reports through the run's host; its progress ends here.
+  progress_->setVisible(false);
+  SetTitle(-1);
+  QStringList names;
+  for (const auto& f : run_->Saver().Written()) names << Text(fs::path(f).filename().string());
+  if (!names.isEmpty()) statusBar()->showMessage("Saved " + names.join(", "), 8000);
   RefreshControls();
 }
 
@@ -699,14 +472,6 @@ void TMainWindow::ShowColourMap() {
 
 // ---------------------------------------------------------------- options
 
-void TMainWindow::OptionChanged(int effect, const std::string& reloadName) {
-  if (effect == TSettingsMenus::efReload) {
-    ReloadOptionChanged(reloadName);
-  } else {
-    DisplayOptionChanged();
-  }
-}
-
 void TMainWindow::DisplayOptionChanged() {
   RefreshControls();
   if (!settings_.AutoUpdate.Value() || run_->FileName().empty()) return;
@@ -731,9 +496,9 @@ void TMainWindow::ReloadOptionChanged(const std::string& name) {
 }
 
 void TMainWindow::SetSensorChoice(int index, bool always) {
-  if (index < 0 || index > kQuorumChoice) return;
-  const int model = index == kQuorumChoice ? 2 : index + 1;
-  const bool quorum = index == kQuorumChoice;
+  if (index < 0 || index > TMainMenus::kQuorumChoice) return;
+  const bool quorum = index == TMainMenus::kQuorumChoice;
+  const int model = quorum ? 2 : index + 1;
   const bool changed = model != settings_.SatelliteModel.Value() || quorum != quorum_;
   settings_.SatelliteModel.SetValue(model);
   quorum_ = quorum;
@@ -750,43 +515,28 @@ void TMainWindow::GammaStepped(double gamma) {
 }
 
 void TMainWindow::RefreshControls() {
-  menus_->Refresh();
+  const bool idle = !Running();
+  const int model = settings_.SatelliteModel.Value();
+  TMainMenus::TState state;
+  state.sensor = quorum_ ? TMainMenus::kQuorumChoice : (model >= 1 && model <= 5 ? model - 1 : -1);
+  state.illumination = illumination_;
+  state.southBound = southBound_;
+  state.idle = idle;
+  state.batch = batch_ && !idle;
+  state.pictures = !views_[0]->Picture().isNull();
+  state.falseColour = !views_[3]->Picture().isNull();
+  state.fileCurrent = !run_->FileName().empty();
+  menus_->Show(state);
   {
     const QSignalBlocker block(gammaBox_);
     gammaBox_->setValue(gamma_);
   }
-  const int model = settings_.SatelliteModel.Value();
-  const int choice = quorum_ ? kQuorumChoice : (model >= 1 && model <= 5 ? model - 1 : -1);
-  sensorBox_->setCurrentIndex(choice);
-  for (int i = 0; i < static_cast<int>(sensorActions_.size()); ++i) {
-    sensorActions_[static_cast<std::size_t>(i)]->setChecked(i == choice);
-  }
-  for (int i = 0; i < static_cast<int>(illuminationActions_.size()); ++i) {
-    illuminationActions_[static_cast<std::size_t>(i)]->setChecked(i == illumination_);
-  }
-  directionActions_[0]->setChecked(!southBound_);
-  directionActions_[1]->setChecked(southBound_);
-  const int rate = settings_.SampleRate.Value();
-  const bool preset = rate >= 10990 && rate <= 11060 && rate % 5 == 0;
-  otherRateAction_->setChecked(!preset);
-  otherRateAction_->setText(preset ? "Other..." : QString("Other (%1 Hz)...").arg(rate));
-  besideRecordingAction_->setChecked(settings_.ImageFolder.Value().empty());
+  sensorBox_->setCurrentIndex(state.sensor);
   // The Process button exists exactly while changes are not applied at once.
-  const bool idle = !Running();
   processAction_->setVisible(!settings_.AutoUpdate.Value() && !processing_);
   processButton_->setEnabled(idle);
-  const bool pictures = !views_[0]->Picture().isNull();
-  saveAction_->setEnabled(idle && pictures);
-  saveAsAction_->setEnabled(idle && pictures);
-  saveColourAction_->setEnabled(idle && !views_[3]->Picture().isNull());
-  reprocessAction_->setEnabled(!run_->FileName().empty());
-  menus_->SetRunning(!idle);
-  otherRateAction_->setEnabled(idle);
-  // An unattended run takes every option when it starts; they wait.
-  optionsMenu_->setEnabled(!(batch_ && !idle));
-  fileMenu_->setEnabled(!(batch_ && !idle));
-  gammaBox_->setEnabled(!(batch_ && !idle));
-  sensorBox_->setEnabled(!(batch_ && !idle));
+  gammaBox_->setEnabled(!state.batch);
+  sensorBox_->setEnabled(!state.batch);
 }
 
 // ---------------------------------------------------------------- runs

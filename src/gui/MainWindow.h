@@ -22,15 +22,15 @@
 #include "platform/UserMessages.h"
 
 class QComboBox;
-class QMenu;
 
 namespace vivurozed {
 
 class TColourMapWindow;
 class TDiagnosticsView;
+class TMainMenus;
 class TMessageBoxes;
 class TPictureView;
-class TSettingsMenus;
+class TSaveCommands;
 
 class TMainWindow : public QMainWindow {
   Q_OBJECT
@@ -61,10 +61,7 @@ class TMainWindow : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  void BuildActions();
-  void BuildFileMenu();
-  void BuildOptionsMenu();
-  void BuildViewAndHelpMenus();
+  void BuildMenus();
   void BuildControls();
   void BuildStatusBar();
   void ConnectHost();
@@ -74,9 +71,8 @@ class TMainWindow : public QMainWindow {
   void ReprocessCommand();
   void ProcessCommand();
   bool Save();
-  void SaveAs();
-  void SaveColourAs();
-  void ChooseImageFolder();
+  // After a save: its progress ends, the names written show.
+  void SaveDone();
   void ChooseSampleRate();
   void ShowDiagnostics();
   void ShowColourMap();
@@ -87,7 +83,6 @@ class TMainWindow : public QMainWindow {
   void RestoreFromHistory(const std::string& fileName);
 
   // Option changes.
-  void OptionChanged(int effect, const std::string& reloadName);
   void DisplayOptionChanged();
   void ReloadOptionChanged(const std::string& name);
   void SetSensorChoice(int index, bool always);
@@ -119,7 +114,8 @@ class TMainWindow : public QMainWindow {
   TUserMessages* previousMessages_ = nullptr;
   std::unique_ptr<TWindowRunHost> host_;
   std::unique_ptr<TProcessingRun> run_;
-  std::unique_ptr<TSettingsMenus> menus_;
+  std::unique_ptr<TMainMenus> menus_;
+  std::unique_ptr<TSaveCommands> saves_;
   std::unique_ptr<TRegistryFormInfo> formInfo_;
   TMainSettings& settings_;
 
@@ -135,16 +131,6 @@ class TMainWindow : public QMainWindow {
   QLabel* valueLabel_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QTimer gammaTimer_;
-  QMenu* fileMenu_ = nullptr;
-  QMenu* optionsMenu_ = nullptr;
-  QMenu* recentMenu_ = nullptr;
-  QAction* saveAction_ = nullptr;
-  QAction* saveAsAction_ = nullptr;
-  QAction* saveColourAction_ = nullptr;
-  QAction* reprocessAction_ = nullptr;
-  QAction* otherRateAction_ = nullptr;
-  QAction* besideRecordingAction_ = nullptr;
-  std::vector<QAction*> sensorActions_, directionActions_, illuminationActions_;
   TDiagnosticsView* diagnostics_ = nullptr;
   TColourMapWindow* colourMap_ = nullptr;
 
