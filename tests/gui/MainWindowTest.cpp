@@ -120,6 +120,8 @@ TEST_F(MainWindowTest, OpensTheSampleFillsEveryTabAndReadsTheCursor) {
   QPoint found;
   ASSERT_TRUE(view->PicturePoint(at, found));
   ASSERT_EQ(found, pixel);
+  // From elsewhere first: a move to where the cursor already is is dropped.
+  QTest::mouseMove(view->viewport(), at + QPoint(7, 7));
   QTest::mouseMove(view->viewport(), at);
   EXPECT_EQ(Label("line"), QString("Line %1  Pixel %2: %3")
                                .arg(pixel.y())
@@ -159,6 +161,29 @@ TEST_F(MainWindowTest, DisplayOptionsRemakeThePictureWithoutReadingTheRecordingA
   EXPECT_EQ(Picture("Channel A"), original);
   EXPECT_EQ(LogCount("Process wave file"), 1);
   EXPECT_EQ(LogCount("Video post-processing time"), 3);
+
+  // The gamma box applies its value once it has rested for 0.8 s.
+  Action("AutoUpdate")->trigger();
+  auto* gamma = window->findChild<QDoubleSpinBox*>("gamma");
+  gamma->setValue(2.0);
+  gamma->setValue(2.5);
+  QTest::qWait(400);
+  EXPECT_FALSE(window->Running());
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_NE(Picture("Channel A"), original);
+  EXPECT_EQ(LogCount("Video post-processing time"), 4);
+}
+
+TEST_F(MainWindowTest, OpensWhereItWasClosed) {
+  window->setGeometry(120, 90, 700, 500);
+  const QPoint framePos = window->pos();
+  window->close();
+  window.reset();
+  window = std::make_unique<TMainWindow>(
+      std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName)));
+  window->show();
+  EXPECT_EQ(window->size(), QSize(700, 500));
+  EXPECT_EQ(window->pos(), framePos);
 }
 
 TEST_F(MainWindowTest, EscOpenOrADropStopTheRunWithoutStartingAnother) {
