@@ -202,12 +202,16 @@ void TMainWindow::BuildMenus() {
   c.reprocess = [this] { ReprocessCommand(); };
   c.save = [this] { Save(); };
   c.saveAs = [this] {
-    if (!Running()) saves_->SaveAs();
-    SaveDone();
+    if (Running()) return;
+    const int before = saves_->SaveCount();
+    saves_->SaveAs();
+    SaveDone(saves_->SaveCount() != before);
   };
   c.saveColourAs = [this] {
-    if (!Running()) saves_->SaveColourAs();
-    SaveDone();
+    if (Running()) return;
+    const int before = saves_->SaveCount();
+    saves_->SaveColourAs();
+    SaveDone(saves_->SaveCount() != before);
   };
   c.imageFolder = [this] {
     saves_->ChooseImageFolder();
@@ -381,8 +385,9 @@ void TMainWindow::ProcessCommand() {
 
 void TMainWindow::OfferSaveBeforeOpen() {
   if (Running()) return;
+  const int before = saves_->SaveCount();
   saves_->OfferSave();
-  SaveDone();
+  SaveDone(saves_->SaveCount() != before);
 }
 
 void TMainWindow::RestoreFromHistory(const std::string& fileName) {
@@ -422,19 +427,25 @@ void TMainWindow::UpdateRecentFiles() {
 
 bool TMainWindow::Save() {
   if (Running()) return false;
+  const int before = saves_->SaveCount();
   const bool ok = saves_->Save();
-  SaveDone();
+  SaveDone(saves_->SaveCount() != before);
   return ok;
 }
 
-void TMainWindow::SaveDone() {
+void TMainWindow::SaveDone(bool saved) {
   // The saver reports through the run's host; its progress ends here.
   progress_->setVisible(false);
   SetTitle(-1);
+  RefreshControls();
+  if (!saved) return;
   QStringList names;
   for (const auto& f : run_->Saver().Written()) names << Text(fs::path(f).filename().string());
-  if (!names.isEmpty()) statusBar()->showMessage("Saved " + names.join(", "), 8000);
-  RefreshControls();
+  if (names.isEmpty()) {
+    statusBar()->clearMessage();
+  } else {
+    statusBar()->showMessage("Saved " + names.join(", "), 8000);
+  }
 }
 
 void TMainWindow::ChooseSampleRate() {
@@ -621,7 +632,7 @@ void TMainWindow::JobFinished(int kind, int result) {
   RefreshControls();
   if (closePending_) {
     close();
-    return;
+    if (!isVisible()) return;  // else the user chose to stay
   }
   if (reprocessPending_ && StartReprocess()) return;
   emit Idle();

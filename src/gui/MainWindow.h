@@ -71,8 +71,8 @@ class TMainWindow : public QMainWindow {
   void ReprocessCommand();
   void ProcessCommand();
   bool Save();
-  // After a save: its progress ends, the names written show.
-  void SaveDone();
+  // After a save command: its progress ends; the names written show.
+  void SaveDone(bool saved);
   void ChooseSampleRate();
   void ShowDiagnostics();
   void ShowColourMap();

@@ -56,10 +56,15 @@ QString TSaveCommands::StartFolder() const {
   return QFileInfo(QString::fromStdString(run_.OutputName())).absolutePath();
 }
 
+bool TSaveCommands::SaveAll(const std::string& name, bool saveMain, bool announce) {
+  ++saveCount_;
+  return run_.SaveAll(name, saveMain, announce);
+}
+
 bool TSaveCommands::Save() {
   if (IsEmpty(run_.Pictures().main)) return false;
   TakeFormatSettings();
-  return run_.SaveAll(run_.OutputName(), true, false);
+  return SaveAll(run_.OutputName(), true, false);
 }
 
 bool TSaveCommands::SaveAs() {
@@ -80,7 +85,7 @@ bool TSaveCommands::SaveAs() {
   }
   run_.Settings().ImageFolder.SetValue(fs::path(name).parent_path().string());
   TakeFormatSettings();
-  return run_.SaveAll(name, true, false);
+  return SaveAll(name, true, false);
 }
 
 bool TSaveCommands::SaveColourAs() {
@@ -107,7 +112,7 @@ bool TSaveCommands::SaveColourAs() {
   TRunOptions& o = run_.Options();
   const int kept = o.noaaOutput;
   o.noaaOutput = ext == ".bmp" ? 0 : (noaaOutput == 2 ? 2 : 1);
-  const bool ok = run_.SaveAll(name, false, true);
+  const bool ok = SaveAll(name, false, true);
   o.noaaOutput = kept;
   return ok;
 }

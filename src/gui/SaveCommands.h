@@ -24,13 +24,17 @@ class TSaveCommands {
   bool ChooseImageFolder();
   // The unsaved-picture question before another file replaces the pictures.
   void OfferSave();
+  // How many times pictures were written (or tried to be).
+  int SaveCount() const { return saveCount_; }
 
  private:
+  bool SaveAll(const std::string& name, bool saveMain, bool announce);
   // The format choices made since the run.
   void TakeFormatSettings();
   QString StartFolder() const;
   QWidget* parent_;
   TProcessingRun& run_;
+  int saveCount_ = 0;
 };
 
 }  // namespace vivurozed
