@@ -1,5 +1,6 @@
-// vivurozed: decodes a weather-satellite recording given on the command line
-// and saves its pictures.
+// vivurozed: the desktop window, or, given a recording on the command line,
+// decodes it and saves its pictures (unattended when there is no display or
+// with -hide).
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,46 +14,21 @@
 #include "app/ConsoleHost.h"
 #include "app/MainForm.h"
 #include "app/OutputSaving.h"
+#include "gui/DesktopProgram.h"
 #include "platform/UserMessages.h"
 
 namespace {
 
 using namespace vivurozed;
 
-constexpr const char* kUsage =
-    "Usage: vivurozed INPUT [OUTPUT] [OPTIONS...]\n"
-    "\n"
-    "Decodes a weather-satellite recording (11025 Hz WAV, at least 30 s) or\n"
-    "re-processes a saved picture (.bmp, .jpg, .png, .noa, .max) and saves\n"
-    "the pictures. OUTPUT is a picture name (.bmp, .png, .jpg) or a folder.\n"
-    "\n"
-    "Options (letters, any case):\n"
-    "  S  south-bound pass        I  large image          H  equalise histogram\n"
-    "  R  attempt re-sync         T  tape input           K  keep going (no exit)\n"
-    "  2J NOAA channels as high-quality JPEG   2B as BMP  2JX no channel pictures\n"
-    "  2F no noise crop           2LB luminance from IR   2SCO false colour only\n"
-    "  2HLS second colour map     2A0..2A2 illumination   2C<name> colour map\n"
-    "  MNOAA15 sensor model       B0..B2 input filter     C0..C2 sharpening\n"
-    "  F<rate> receiver rate (10925..11125)   G<gamma> gamma (0.2..5.0)\n"
-    "  WJ/WU/WE GMS, GOES, Meteosat           O<letters> overlay elements\n"
-    "  -hide  no window\n"
-    "\n"
-    "Map overlay (NOAA recordings named MMDDhhmm..., e.g. 08251827_NOAA15.wav):\n"
-    "  --overlay            make the overlay for this run (grid, coastlines and\n"
-    "                       home marker unless O letters choose otherwise) and\n"
-    "                       write the earth location of every line (.lcn)\n"
-    "  --elements PATH      two-line element file, or a folder of them; also\n"
-    "                       turns the overlay on (default folder:\n"
-    "                       ~/.local/share/vivurozed/keps)\n"
-    "  --home LAT,LON       home location in degrees, north and east positive\n"
-    "\n"
-    "  vivurozed --help | --version\n";
+const char* const kUsage = CommandLineUsage();
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> parameters(argv + 1, argv + argc);
   if (parameters.empty()) {
+    if (DisplayAvailable()) return RunDesktopProgram(argc, argv, nullptr);
     std::cout << kUsage;
     return 1;
   }
@@ -91,6 +67,13 @@ int main(int argc, char** argv) {
                 << ec.message() << '\n';
       return 1;
     }
+  }
+
+  if (!batch.hide && DisplayAvailable()) {
+    // A file alone opens in the window as the open command would; anything
+    // more is the command line's run, shown.
+    if (parameters.size() == 1) return RunDesktopProgram(argc, argv, nullptr, batch.input);
+    return RunDesktopProgram(argc, argv, &batch);
   }
 
   const bool terminal = isatty(STDERR_FILENO) != 0;

@@ -249,4 +249,38 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& given,
   return r;
 }
 
+const char* CommandLineUsage() {
+  return "Usage: vivurozed [INPUT [OUTPUT] [OPTIONS...]]\n"
+         "\n"
+         "Without INPUT the desktop window opens. With INPUT, decodes a\n"
+         "weather-satellite recording (11025 Hz WAV, at least 30 s) or re-processes\n"
+         "a saved picture (.bmp, .jpg, .png, .noa, .max); with OUTPUT (a picture\n"
+         "name .bmp, .png, .jpg, or a folder) saves the pictures and ends. The\n"
+         "window shows the run when there is a display, unless -hide is given.\n"
+         "\n"
+         "Options (letters, any case):\n"
+         "  S  south-bound pass        I  large image          H  equalise histogram\n"
+         "  R  attempt re-sync         T  tape input           K  keep the window open\n"
+         "  2J NOAA channels as high-quality JPEG   2B as BMP  2JX no channel pictures\n"
+         "  2F no noise crop           2LB luminance from IR   2SCO false colour only\n"
+         "  2HLS second colour map     2A0..2A2 illumination   2C<name> colour map\n"
+         "  MNOAA15 sensor model       B0..B2 input filter     C0..C2 sharpening\n"
+         "  F<rate> receiver rate (10925..11125)   G<gamma> gamma (0.2..5.0)\n"
+         "  WJ/WU/WE GMS, GOES, Meteosat           O<letters> overlay elements\n"
+         "  -hide  no window: decode unattended\n"
+         "\n"
+         "Map overlay (NOAA recordings named MMDDhhmm..., e.g. 08251827_NOAA15.wav):\n"
+         "  --overlay            make the overlay for this run (grid, coastlines and\n"
+         "                       home marker unless O letters choose otherwise) and\n"
+         "                       write the earth location of every line (.lcn)\n"
+         "  --elements PATH      two-line element file, or a folder of them; also\n"
+         "                       turns the overlay on (default folder:\n"
+         "                       ~/.local/share/vivurozed/keps)\n"
+         "  --home LAT,LON       home location in degrees, north and east positive\n"
+         "  --start \"YYYY-MM-DD hh:mm:ss\"  UTC start of the recording, when its\n"
+         "                       file times are lost\n"
+         "\n"
+         "  vivurozed --help | --version\n";
+}
+
 }  // namespace vivurozed

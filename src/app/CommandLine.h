@@ -64,4 +64,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& parameters,
 // "NOAA12" .. "NOAA19" inside a text: the sensor model, otherwise unknown.
 TSensorModel SensorModelFromText(const std::string& text);
 
+// What --help prints.
+const char* CommandLineUsage();
+
 }  // namespace vivurozed

@@ -15,6 +15,7 @@
 #include "image/JPEG_IO.h"
 #include "image/PngImage.h"
 #include "noaa/FalseColour.h"
+#include "noaa/Thermal.h"
 #include "platform/FileReplace.h"
 #include "platform/Folders.h"
 #include "platform/UserMessages.h"
@@ -45,6 +46,7 @@ TRunOptions OptionsFromSettings(TMainSettings& s, const TRunOptions& keep) {
   o.southBound = keep.southBound;
   o.illumination = keep.illumination;
   o.colourMapName = keep.colourMapName;
+  o.quorum = keep.quorum;
   o.outputFormat = s.OutputFormat.Value();
   o.noaaOutput = s.NoaaJpegOutput.Value();
   o.cropBorders = s.NoaaCropBorders.Value();
@@ -196,6 +198,8 @@ void TProcessingRun::OnDecoderProgress(TProgressKind kind, const std::string& te
   switch (kind) {
     case pkBegin:
       host_.ProgressBegin(text);
+      // A stop asked for before the stream began ends it before its first block.
+      if (host_.StopRequested()) source_.Stop();
       break;
     case pkProgress:
       host_.Progress(text, percent);
@@ -485,10 +489,24 @@ void TProcessingRun::PostProcess() {
 }
 
 bool TProcessingRun::Reprocess() {
+  return Reprocess(OptionsFromSettings(*settings_, options_));
+}
+
+bool TProcessingRun::Reprocess(const TRunOptions& options) {
   if (fileName_.empty() || decoder_.Image() == nullptr) return false;
-  options_ = OptionsFromSettings(*settings_, options_);
+  options_ = options;
   PostProcess();
   return true;
+}
+
+TReadoutData TProcessingRun::ReadoutData() const {
+  TReadoutData d;
+  d.infrared = infrared_;
+  d.celsius = celsius_;
+  d.spaceBDeviation.reserve(decoder_.NoaaLineStats().size());
+  for (const TNoaaLineStats& s : decoder_.NoaaLineStats())
+    d.spaceBDeviation.push_back(s.spaceBDeviation);
+  return d;
 }
 
 bool TProcessingRun::SaveTelemetry() {
@@ -525,6 +543,8 @@ bool TProcessingRun::BuildPictures() {
   decoder_.Rotate180 = !options_.southBound;
   decoder_.Illumination = options_.illumination;
   pictures_ = TRunPictures{};
+  // A run that makes no infrared picture must not leave the last one's.
+  infrared_ = TExtBitmap(0, 0, pf8bit);
   decoder_.SetTempToColourLookup(ColourLookup());
   TNoaaPictures noaa;
   noaa.channelA = &pictures_.channelA;
@@ -539,6 +559,7 @@ bool TProcessingRun::BuildPictures() {
   std::string header;
   TExtBitmap main(0, 0, pf8bit);
   const bool filled = decoder_.MakeImage(&main, noaa, options_.tapeInput, &header);
+  if (filled && options_.quorum && type_ == dpNOAAapt) RotateQuorumPicture(main);
   if (filled) pictures_.main = std::move(main);
   if (!header.empty() && IsGeostationary(type_)) {
     outputName_ = MakePictureName(outputName_, header, !batch_);  // the header names the picture
@@ -546,14 +567,18 @@ bool TProcessingRun::BuildPictures() {
   return filled;
 }
 
-const TColourMapping* TProcessingRun::ColourLookup() {
+const std::vector<std::unique_ptr<TColourMapping>>& TProcessingRun::ColourMaps() {
   if (lookups_.empty()) {
     MakeBuiltInLookups(UserDataFolder());
     std::vector<fs::path> folders{UserDataFolder()};
     for (const auto& f : ShippedDataFolders()) folders.push_back(f);
     lookups_ = LoadLookups(folders);
   }
-  if (lookups_.empty()) return nullptr;
+  return lookups_;
+}
+
+const TColourMapping* TProcessingRun::ColourLookup() {
+  if (ColourMaps().empty()) return nullptr;
   if (!options_.colourMapName.empty()) {
     for (const auto& m : lookups_) {
       std::string upper = m->Name();

@@ -11,6 +11,7 @@
 
 #include "app/CommandLine.h"
 #include "app/OutputSaving.h"
+#include "app/PictureReadouts.h"
 #include "app/RegistryVariables.h"
 #include "app/RunHistory.h"
 #include "app/RunHost.h"
@@ -42,6 +43,7 @@ struct TRunOptions {
   int geostationary = 0;      // 0 none, 1 GMS, 2 GOES, 3 Meteosat
   int illumination = 0;
   bool southBound = false;
+  bool quorum = false;  // the "NOAA14 - Quorum" receiver: the picture is turned as it records
   std::string imageFolder;
 };
 
@@ -65,16 +67,31 @@ class TProcessingRun {
   // The command-line mode: returns the exit code (0 only when the outputs
   // were written).
   int RunBatch(const TBatchOptions& batch, const std::vector<std::string>& commandLine);
-  // Ends a running stream after the current block.
+  // Ends a running stream after the current block; may be called from
+  // another thread than the run's.
   void Stop() { source_.Stop(); }
 
   // Post-processes the decoded picture again with the current settings (the
   // display options), without reading the recording again. False when there
   // is nothing decoded.
   bool Reprocess();
+  // The same with options chosen by the caller (the window, which keeps
+  // choices that are not settings).
+  bool Reprocess(const TRunOptions& options);
 
   // Writes the run's pictures (the save command).
   bool SaveAll(const std::string& name, bool saveMain, bool announce);
+
+  // The temperature lookups of the false colour, loaded on first use; the
+  // current one follows Options().
+  const std::vector<std::unique_ptr<TColourMapping>>& ColourMaps();
+  // What the cursor readouts need of the last post-processing.
+  TReadoutData ReadoutData() const;
+
+  // Set by every post-processing that made a picture; cleared by a save or
+  // when the user declined to save.
+  bool PicturesChanged() const { return picturesChanged_; }
+  void ClearPicturesChanged() { picturesChanged_ = false; }
 
   TDiagnostics& Log() { return log_; }
   const TRunPictures& Pictures() const { return pictures_; }
@@ -82,6 +99,10 @@ class TProcessingRun {
   TSatelliteVideoDecoder& Decoder() { return decoder_; }
   TMainSettings& Settings() { return *settings_; }
   const std::string& OutputName() const { return outputName_; }
+  // The file of the last run; empty before the first.
+  const std::string& FileName() const { return fileName_; }
+  TDecodeParameters DecodeType() const { return type_; }
+  const TRunHistory& History() const { return history_; }
   const std::string& Caption() const { return caption_; }
   bool Batch() const { return batch_; }
   const TOutputSaver& Saver() const { return saver_; }

@@ -231,4 +231,16 @@ bool LoadJPEGIntoBitmap(TExtBitmap& bitmap, const std::filesystem::path& name, b
   return true;
 }
 
+std::string JpegLibraryVersion() {
+  const int api = JPEG_LIB_VERSION;
+#ifdef LIBJPEG_TURBO_VERSION_NUMBER
+  const int n = LIBJPEG_TURBO_VERSION_NUMBER;
+  return "libjpeg-turbo " + std::to_string(n / 1000000) + "." + std::to_string(n / 1000 % 1000) +
+         "." + std::to_string(n % 1000) + " (libjpeg " + std::to_string(api / 10) + "." +
+         std::to_string(api % 10) + ")";
+#else
+  return "libjpeg " + std::to_string(api / 10) + "." + std::to_string(api % 10);
+#endif
+}
+
 }  // namespace vivurozed

@@ -36,4 +36,8 @@ bool LoadJPEGIntoBitmap(TExtBitmap& bitmap, const std::filesystem::path& name, b
 
 inline constexpr std::size_t kMaxJpegPixelBytes = std::size_t(1) << 28;
 
+// The JPEG library the program was built with, e.g. "libjpeg-turbo 2.1.5
+// (libjpeg 6.2)".
+std::string JpegLibraryVersion();
+
 }  // namespace vivurozed

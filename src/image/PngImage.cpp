@@ -631,4 +631,8 @@ bool LoadPNGIntoBitmap(TExtBitmap& bitmap, const std::filesystem::path& name, bo
   return true;
 }
 
+std::string PngLibraryVersion() {
+  return png_get_libpng_ver(nullptr);
+}
+
 }  // namespace vivurozed

@@ -139,4 +139,7 @@ bool SaveBitmapAsPNG(const TExtBitmap& bitmap, const std::filesystem::path& name
 // corrupt file raises EPngError and leaves the bitmap as it was.
 bool LoadPNGIntoBitmap(TExtBitmap& bitmap, const std::filesystem::path& name, bool expand);
 
+// The version of the libpng the program runs with, e.g. "1.6.39".
+std::string PngLibraryVersion();
+
 }  // namespace vivurozed

@@ -3,6 +3,7 @@
 // per-block path, so that nothing downstream can tell the two apart.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -98,6 +99,8 @@ class TWaveIn : private TCaptureListener {
   void SetCaptureDevice(std::unique_ptr<TCaptureDevice> device);
 
   void Start();
+  // May be called from another thread: the stream ends after the block it
+  // is reading.
   void Stop() { stopFlag_ = true; }
 
   // Streams a WAVE file through the block handler. maxSamples 0 means the
@@ -130,7 +133,7 @@ class TWaveIn : private TCaptureListener {
 
   bool enabled_ = false;
   bool autoStart_ = false;
-  bool stopFlag_ = false;
+  std::atomic<bool> stopFlag_{false};
   bool deviceOpen_ = false;
   bool closeSeen_ = false;
   int status_ = 0;

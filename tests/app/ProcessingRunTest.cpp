@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -9,6 +10,7 @@
 #include "RecordingMessages.h"
 #include "WavWriter.h"
 #include "analysis/SignalAnalysis.h"
+#include "noaa/Thermal.h"
 #include "platform/Folders.h"
 
 namespace vivurozed {
@@ -177,6 +179,22 @@ TEST_F(ProcessingRunTest, DisplayOptionsReprocessWithoutReadingAgainAndTelemetry
   const TExtBitmap& after = run.Pictures().channelA;
   EXPECT_EQ(before.Width(), 1040);
   EXPECT_EQ(after.Width(), 1560);
+
+  // The "NOAA14 - Quorum" receiver's picture: the plain one, turned.
+  TRunOptions options = run.Options();
+  options.quorum = false;
+  ASSERT_TRUE(run.Reprocess(options));
+  TExtBitmap turned = run.Pictures().main;
+  RotateQuorumPicture(turned);
+  options.quorum = true;
+  ASSERT_TRUE(run.Reprocess(options));
+  const TExtBitmap& quorum = run.Pictures().main;
+  ASSERT_EQ(quorum.Height(), turned.Height());
+  for (int y = 0; y < quorum.Height(); ++y) {
+    ASSERT_TRUE(
+        std::equal(turned.ScanLine(y), turned.ScanLine(y) + turned.Width(), quorum.ScanLine(y)))
+        << "row " << y;
+  }
 }
 
 }  // namespace

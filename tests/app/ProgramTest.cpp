@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -23,12 +24,15 @@ struct Result {
   std::string output;  // standard output and error together
 };
 
-// Runs the program with settings and user data in `home`, no terminal.
-Result RunProgram(const TempDir& home, const std::string& arguments) {
-  const std::string command = "cd '" + home.Path().string() + "' && HOME='" + home.Path().string() +
-                              "' XDG_CONFIG_HOME='" + (home / "config").string() +
-                              "' XDG_DATA_HOME='" + (home / "data").string() + "' '" + VZ_EXE +
-                              "' " + arguments + " </dev/null 2>&1";
+// Runs the program with settings and user data in `home`, no terminal and,
+// unless a display is given, no display.
+Result RunProgram(const TempDir& home, const std::string& arguments,
+                  const std::string& display = "") {
+  const std::string command =
+      "cd '" + home.Path().string() + "' && unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM && " +
+      display + " HOME='" + home.Path().string() + "' XDG_CONFIG_HOME='" +
+      (home / "config").string() + "' XDG_DATA_HOME='" + (home / "data").string() + "' '" + VZ_EXE +
+      "' " + arguments + " </dev/null 2>&1";
   Result r;
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return r;
@@ -44,7 +48,7 @@ TEST(Program, HelpVersionAndUsage) {
   TempDir home;
   const Result help = RunProgram(home, "--help");
   EXPECT_EQ(help.code, 0);
-  EXPECT_NE(help.output.find("Usage: vivurozed INPUT"), std::string::npos);
+  EXPECT_NE(help.output.find("Usage: vivurozed [INPUT"), std::string::npos);
   const Result version = RunProgram(home, "--version");
   EXPECT_EQ(version.code, 0);
   EXPECT_EQ(version.output.rfind("Vivurozed V", 0), 0u);
@@ -172,6 +176,26 @@ TEST(Program, ReprocessesAnEightBitPictureAndRefusesOthers) {
             std::string::npos)
       << refused.output;
   EXPECT_FALSE(fs::exists(home / "third.png"));
+}
+
+TEST(Program, WithADisplayTheWindowShowsTheRunUnlessHidden) {
+  TempDir home;
+  const std::string sample = std::string("'") + VZ_SAMPLE + "'";
+  const auto start = std::chrono::steady_clock::now();
+  const Result shown = RunProgram(home, sample + " shown/ 2B", "QT_QPA_PLATFORM=offscreen");
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  ASSERT_EQ(shown.code, 0) << shown.output;
+  EXPECT_EQ(Files(home / "shown"),
+            (std::vector<std::string>{"noaa15-excerpt-2min-a.bmp", "noaa15-excerpt-2min-b.bmp",
+                                      "noaa15-excerpt-2min-c.bmp", "noaa15-excerpt-2min.jpg"}));
+  // The window stays up until 5.5 s after the run began, then closes.
+  EXPECT_GE(elapsed, std::chrono::milliseconds(5500));
+  // The log went to the window, not to the terminal.
+  EXPECT_EQ(shown.output.find("analyser recognised NOAA APT"), std::string::npos) << shown.output;
+
+  const Result hidden = RunProgram(home, sample + " hidden/ -hide", "QT_QPA_PLATFORM=offscreen");
+  ASSERT_EQ(hidden.code, 0) << hidden.output;
+  EXPECT_NE(hidden.output.find("analyser recognised NOAA APT"), std::string::npos);
 }
 
 }  // namespace

@@ -187,23 +187,27 @@ void TSettingsStore::SetFolder(const std::filesystem::path& folder) {
 }
 
 std::filesystem::path TSettingsStore::FileName() const {
+  const std::lock_guard lock(mutex_);
   if (!settings_) return {};
   return settings_->fileName().toStdString();
 }
 
 bool TSettingsStore::KeyExists() const {
+  const std::lock_guard lock(mutex_);
   if (!settings_) return false;
   settings_->sync();
   return !settings_->allKeys().isEmpty();
 }
 
 bool TSettingsStore::ValueExists(const std::string& name) const {
+  const std::lock_guard lock(mutex_);
   if (!settings_ || !ValidName(name)) return false;
   settings_->sync();
   return settings_->contains(QString::fromStdString(name));
 }
 
 std::optional<std::int32_t> TSettingsStore::ReadInteger(const std::string& name) const {
+  const std::lock_guard lock(mutex_);
   if (!settings_ || !ValidName(name)) return std::nullopt;
   settings_->sync();  // another store object or process may have written since
   const QVariant v = settings_->value(QString::fromStdString(name));
@@ -212,11 +216,17 @@ std::optional<std::int32_t> TSettingsStore::ReadInteger(const std::string& name)
 }
 
 std::optional<std::string> TSettingsStore::ReadString(const std::string& name) const {
+  const std::lock_guard lock(mutex_);
   if (!settings_ || !ValidName(name)) return std::nullopt;
   settings_->sync();
   const QVariant v = settings_->value(QString::fromStdString(name));
   if (v.metaType().id() != QMetaType::QString) return std::nullopt;
   return v.toString().toStdString();
+}
+
+bool TSettingsStore::WritePending() const {
+  const std::lock_guard lock(mutex_);
+  return writePending_;
 }
 
 bool TSettingsStore::Commit() {
@@ -233,18 +243,21 @@ bool TSettingsStore::Commit() {
 }
 
 bool TSettingsStore::WriteInteger(const std::string& name, std::int32_t value) {
+  const std::lock_guard lock(mutex_);
   if (!settings_ || !ValidName(name)) return false;
   settings_->setValue(QString::fromStdString(name), QVariant(value));
   return Commit();
 }
 
 bool TSettingsStore::WriteString(const std::string& name, const std::string& value) {
+  const std::lock_guard lock(mutex_);
   if (!settings_ || !ValidName(name)) return false;
   settings_->setValue(QString::fromStdString(name), QVariant(QString::fromStdString(value)));
   return Commit();
 }
 
 bool TSettingsStore::DeleteValue(const std::string& name) {
+  const std::lock_guard lock(mutex_);
   if (!settings_ || !ValidName(name)) return false;
   settings_->remove(QString::fromStdString(name));
   return Commit();

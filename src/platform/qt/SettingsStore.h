@@ -5,12 +5,15 @@
 //
 // Values keep their type (string or 32-bit integer) through a file format of
 // our own, so a value written as one type is never read back as another.
-// Every write goes to disk at once through QSettings' atomic save.
+// Every write goes to disk at once through QSettings' atomic save. One store
+// may be used from several threads (the desktop program's window and its
+// run); each call is served whole before the next.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -43,7 +46,7 @@ class TSettingsStore {
   bool DeleteValue(const std::string& name);
   // True after a write that could not reach the disk; the value is still
   // held here and every later write tries again.
-  bool WritePending() const { return writePending_; }
+  bool WritePending() const;
 
   // Folder that holds the per-user store (tests use a temporary folder).
   static void SetFolder(const std::filesystem::path& folder);
@@ -56,6 +59,7 @@ class TSettingsStore {
   std::string keyPath_;
   std::string organisation_, application_;
   std::string group_;  // keys below the program's, as a QSettings group
+  mutable std::mutex mutex_;
   std::unique_ptr<QSettings> settings_;
   bool writePending_ = false;
 };

@@ -1,0 +1,84 @@
+// The main window's side of a run. The run goes on one worker thread; this
+// host carries its progress, texts, log lines and finished pictures across
+// to the window's thread as queued signals, and takes the window's stop
+// request back to it.
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+#include "app/PictureReadouts.h"
+#include "app/RunHost.h"
+
+namespace vivurozed {
+
+class TProcessingRun;
+
+// What the window shows of a run's pictures; empty images are absent.
+struct TShownPictures {
+  QImage main, channelA, channelB, falseColour;
+  std::shared_ptr<const TReadoutData> readouts;
+};
+
+enum TRunJob : int { rjDispatch = 0, rjReprocess = 1, rjBatch = 2 };
+
+class TWindowRunHost : public QObject, public TRunHost {
+  Q_OBJECT
+
+ public:
+  TWindowRunHost();
+  // Stops a running job and waits for the worker to end.
+  ~TWindowRunHost() override;
+
+  // The run whose pictures PicturesReady takes.
+  void SetRun(TProcessingRun* run) { run_ = run; }
+
+  // Runs the job on the worker thread; false (and nothing done) while
+  // another job is still running. JobFinished follows with its result.
+  bool Start(TRunJob kind, std::function<int()> job);
+  bool Busy() const { return busy_; }
+  void RequestStop() { stop_ = true; }
+  // The worker runs at idle priority while this is set.
+  void SetLowPriority(bool low);
+
+  void ProgressBegin(const std::string& text) override;
+  void Progress(const std::string& text, int percent) override;
+  void ProgressEnd() override;
+  void SetStatus(const std::string& text) override;
+  void SetCaption(const std::string& caption) override;
+  void SetBusy(bool busy) override;
+  void LetInputThrough() override {}  // the window's thread is never held up
+  bool StopRequested() override { return stop_; }
+  void PicturesReady() override;
+
+ signals:
+  void ProgressBegan(const QString& text);
+  void Progressed(const QString& text, int percent);
+  void ProgressEnded();
+  void StatusChanged(const QString& text);
+  void CaptionChanged(const QString& caption);
+  void BusyChanged(bool busy);
+  void PicturesShown(const vivurozed::TShownPictures& pictures);
+  void LogLine(const QString& line);
+  void JobFinished(int kind, int result);
+
+ private:
+  QThread thread_;
+  QObject* worker_;  // lives on thread_, deleted with it
+  TProcessingRun* run_ = nullptr;
+  std::atomic<bool> stop_{false};
+  bool busy_ = false;
+};
+
+// The picture of a bitmap, copied: 8-bit with its palette, 24-bit as RGB.
+QImage ToQImage(const TExtBitmap& bitmap);
+
+}  // namespace vivurozed
+
+Q_DECLARE_METATYPE(vivurozed::TShownPictures)

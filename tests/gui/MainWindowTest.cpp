@@ -1,0 +1,273 @@
+// The main window driven as a user would: open, options, stop, close, drop.
+#include "gui/MainWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrl>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "RecordingMessages.h"
+#include "WavWriter.h"
+#include "gui/DiagnosticsView.h"
+#include "gui/PictureView.h"
+#include "platform/Folders.h"
+
+namespace vivurozed {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecordingMessages;
+using testing::TempDir;
+
+constexpr int kSampleLines = 236;  // what the whole excerpt decodes to
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));  // metric
+    TSettingsStore::SetFolder(dir.Path() / "settings");
+    SetUserDataFolder(dir.Path() / "data");
+    window = std::make_unique<TMainWindow>(
+        std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName)));
+    messages = std::make_unique<RecordingMessages>();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  }
+  void TearDown() override {
+    messages.reset();
+    window.reset();
+    SetUserDataFolder({});
+  }
+
+  // Waits until every job the window started has finished.
+  bool WaitIdle() {
+    QSignalSpy idle(window.get(), &TMainWindow::Idle);
+    return idle.wait(60000);
+  }
+  bool OpenSample() {
+    window->OpenFile(VZ_SAMPLE);
+    return WaitIdle();
+  }
+  TPictureView* View(const char* tab) { return window->findChild<TPictureView*>(tab); }
+  QImage Picture(const char* tab) { return View(tab)->Picture(); }
+  QAction* Action(const char* name) { return window->findChild<QAction*>(name); }
+  QString Label(const char* name) { return window->findChild<QLabel*>(name)->text(); }
+  QString OpenCaption() { return window->findChild<QPushButton*>("openButton")->text(); }
+  // Lines of the run's log that start with the text.
+  int LogCount(const QString& start) {
+    Action("viewDiagnostics")->trigger();
+    const QStringList lines = window->findChild<TDiagnosticsView*>()->Text().split('\n');
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                          [&](const QString& l) { return l.startsWith(start); }));
+  }
+  void Drop(const QStringList& files) {
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString& f : files) urls << QUrl::fromLocalFile(f);
+    mime.setUrls(urls);
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    // Straight to the window: the application passes a drop on only to
+    // where a real drag entered.
+    static_cast<QObject*>(window.get())->event(&drop);
+  }
+
+  TempDir dir;
+  std::unique_ptr<TMainWindow> window;
+  std::unique_ptr<RecordingMessages> messages;
+};
+
+TEST_F(MainWindowTest, OpensTheSampleFillsEveryTabAndReadsTheCursor) {
+  window->OpenFile(VZ_SAMPLE);
+  EXPECT_TRUE(window->Running());
+  EXPECT_EQ(OpenCaption(), "Esc stops");
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(OpenCaption(), "Open...");
+  EXPECT_EQ(window->windowTitle(), "noaa15-excerpt-2min.wav - NOAA14");
+  auto* tabs = window->findChild<QTabWidget*>("tabs");
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(tabs->isTabVisible(i)) << i;
+  EXPECT_EQ(Picture("Main Image").size(), QSize(2080, kSampleLines));
+  for (const char* tab : {"Channel A", "Channel B", "False colour"}) {
+    EXPECT_EQ(Picture(tab).size(), QSize(1040, kSampleLines)) << tab;
+  }
+  const QImage colour = Picture("False colour");
+  int coloured = 0;
+  for (int y = 0; y < colour.height(); y += 4) {
+    for (int x = 0; x < colour.width(); x += 4) {
+      const QRgb c = colour.pixel(x, y);
+      coloured += qRed(c) != qBlue(c);
+    }
+  }
+  EXPECT_GT(coloured, colour.width() * colour.height() / 16 / 10);
+  EXPECT_TRUE(messages->entries.empty());
+
+  // Over the infrared channel the cursor reads a temperature; dragging
+  // measures 3.3 km a pixel.
+  tabs->setCurrentWidget(View("Channel B"));
+  TPictureView* view = View("Channel B");
+  view->ZoomActual();
+  const QPoint pixel(300, 100), at = view->ViewportPoint(pixel);
+  QPoint found;
+  ASSERT_TRUE(view->PicturePoint(at, found));
+  ASSERT_EQ(found, pixel);
+  // From elsewhere first: a move to where the cursor already is is dropped.
+  QTest::mouseMove(view->viewport(), at + QPoint(7, 7));
+  QTest::mouseMove(view->viewport(), at);
+  EXPECT_EQ(Label("line"), QString("Line %1  Pixel %2: %3")
+                               .arg(pixel.y())
+                               .arg(pixel.x())
+                               .arg(Picture("Channel B").pixelIndex(pixel)));
+  EXPECT_TRUE(Label("value").endsWith("°C")) << Label("value").toStdString();
+  QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
+  QTest::mouseMove(view->viewport(), at + QPoint(100, 0));
+  EXPECT_EQ(Label("position"), "Distance: ~330 km");
+  QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at + QPoint(100, 0));
+  EXPECT_EQ(Label("position"), "");
+}
+
+TEST_F(MainWindowTest, DisplayOptionsRemakeThePictureWithoutReadingTheRecordingAgain) {
+  ASSERT_TRUE(OpenSample());
+  const QImage original = Picture("Channel A");
+  Action("LargeImage")->trigger();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Picture("Channel A").size(), QSize(1560, kSampleLines));
+  EXPECT_EQ(LogCount("Process wave file"), 1);
+  EXPECT_EQ(LogCount("Video post-processing time"), 2);
+
+  // Without "AutoUpdate" a change waits for the Process button.
+  auto* process = window->findChild<QPushButton*>("processButton");
+  EXPECT_FALSE(process->isVisible());
+  Action("AutoUpdate")->trigger();
+  QApplication::processEvents();
+  EXPECT_TRUE(process->isVisible());
+  const QImage large = Picture("Channel A");
+  Action("LargeImage")->trigger();
+  EXPECT_FALSE(window->Running());
+  EXPECT_EQ(Picture("Channel A"), large);
+  QTest::mouseClick(process, Qt::LeftButton);
+  ASSERT_TRUE(WaitIdle());
+  QApplication::processEvents();
+  EXPECT_TRUE(process->isVisible());
+  EXPECT_EQ(Picture("Channel A"), original);
+  EXPECT_EQ(LogCount("Process wave file"), 1);
+  EXPECT_EQ(LogCount("Video post-processing time"), 3);
+
+  // The gamma box applies its value once it has rested for 0.8 s.
+  Action("AutoUpdate")->trigger();
+  auto* gamma = window->findChild<QDoubleSpinBox*>("gamma");
+  gamma->setValue(2.0);
+  gamma->setValue(2.5);
+  QTest::qWait(400);
+  EXPECT_FALSE(window->Running());
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_NE(Picture("Channel A"), original);
+  EXPECT_EQ(LogCount("Video post-processing time"), 4);
+}
+
+TEST_F(MainWindowTest, OpensWhereItWasClosed) {
+  window->setGeometry(120, 90, 700, 500);
+  const QPoint framePos = window->pos();
+  window->close();
+  window.reset();
+  window = std::make_unique<TMainWindow>(
+      std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName)));
+  window->show();
+  EXPECT_EQ(window->size(), QSize(700, 500));
+  EXPECT_EQ(window->pos(), framePos);
+}
+
+TEST_F(MainWindowTest, EscOpenOrADropStopTheRunWithoutStartingAnother) {
+  const std::pair<const char*, std::function<void()>> stops[] = {
+      {"Esc", [&] { QTest::keyClick(window.get(), Qt::Key_Escape); }},
+      {"Open button",
+       [&] { QTest::mouseClick(window->findChild<QPushButton*>("openButton"), Qt::LeftButton); }},
+      {"drop", [&] { Drop({VZ_SAMPLE}); }},
+      {"open again", [&] { window->OpenFile(VZ_SAMPLE); }},
+  };
+  for (const auto& [name, stop] : stops) {
+    window->OpenFile(VZ_SAMPLE);
+    ASSERT_TRUE(window->Running()) << name;
+    stop();
+    ASSERT_TRUE(WaitIdle()) << name;
+    // Streaming ended at once; the run finished on the few lines it had.
+    EXPECT_LT(Picture("Main Image").height(), kSampleLines / 2) << name;
+    EXPECT_EQ(LogCount("Process wave file"), 1) << name;
+    EXPECT_EQ(OpenCaption(), "Open...") << name;
+    EXPECT_TRUE(messages->entries.empty()) << name << ": " << messages->entries[0].text;
+  }
+}
+
+TEST_F(MainWindowTest, ClosingDuringARunStopsItAndKeepsTheSettings) {
+  Action("LargeImage")->trigger();
+  window->OpenFile(VZ_SAMPLE);
+  messages->answers = {maNo};  // should the stopped run's picture be offered for saving
+  window->close();
+  EXPECT_TRUE(window->isVisible());  // until the run has stopped
+  for (int i = 0; i < 3000 && window->isVisible(); ++i) QTest::qWait(10);
+  ASSERT_FALSE(window->isVisible());
+  EXPECT_FALSE(window->Running());
+  EXPECT_LT(Picture("Main Image").height(), kSampleLines / 2);
+  const QSize size = window->size();
+  messages.reset();
+  window.reset();
+  TSettingsStore stored(SoftwareKeyPath(kProgramName));
+  EXPECT_EQ(stored.ReadInteger("LargeImage"), 1);
+  EXPECT_EQ(stored.ReadInteger("FormClientWidth"), size.width());
+  EXPECT_EQ(stored.ReadInteger("FormClientHeight"), size.height());
+}
+
+TEST_F(MainWindowTest, OneDroppedFileRunsTwoAreRefused) {
+  const fs::path copy = dir / "pass.wav";
+  fs::copy_file(VZ_SAMPLE, copy);
+  Drop({VZ_SAMPLE, QString::fromStdString(copy.string())});
+  EXPECT_FALSE(window->Running());
+  ASSERT_EQ(messages->entries.size(), 1u);
+  EXPECT_EQ(messages->entries[0].text, "Please drop only one file.");
+
+  Drop({QString::fromStdString(copy.string())});
+  EXPECT_TRUE(window->Running());
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(window->windowTitle(), "pass.wav - NOAA14");
+  EXPECT_EQ(TSettingsStore(SoftwareKeyPath(kProgramName)).ReadString("SourceFolder"),
+            dir.Path().string());
+}
+
+TEST_F(MainWindowTest, InputOptionsOfferToReadTheRecordingAgain) {
+  Action("InputFilter=1")->trigger();  // no file yet: nothing to ask
+  EXPECT_TRUE(messages->entries.empty());
+  ASSERT_TRUE(OpenSample());
+
+  messages->answers = {maYes};
+  Action("InputFilter=2")->trigger();
+  ASSERT_EQ(messages->entries.size(), 1u);
+  EXPECT_EQ(messages->entries[0].text,
+            "Changing the input filter requires you to process the whole source file again.  "
+            "Would you like reload the present wave file now?");
+  EXPECT_EQ(messages->entries[0].caption, "Vivurozed - reload required");
+  ASSERT_TRUE(window->Running());
+  // Such options wait while the recording is read.
+  EXPECT_FALSE(Action("InputFilter=0")->isEnabled());
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(Action("InputFilter=0")->isEnabled());
+  EXPECT_EQ(LogCount("Process wave file"), 1);
+
+  Action("InputFilter=2")->trigger();  // unchanged: no question
+  messages->answers = {maNo};
+  Action("TapeInput")->trigger();
+  ASSERT_EQ(messages->entries.size(), 2u);
+  EXPECT_EQ(messages->entries[1].text.rfind("Changing the tape source requires", 0), 0u);
+  EXPECT_FALSE(window->Running());
+}
+
+}  // namespace
+}  // namespace vivurozed

@@ -1,0 +1,58 @@
+#include "gui/MessageBoxes.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+namespace vivurozed {
+namespace {
+
+// Presses a button of the box that is up, as a user would.
+void PressWhenShown(QMessageBox::StandardButton button, QString* text) {
+  QTimer::singleShot(20, [button, text] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) {
+      PressWhenShown(button, text);
+      return;
+    }
+    *text = box->text();
+    box->button(button)->click();
+  });
+}
+
+TEST(MessageBoxes, AWorkersQuestionIsAnsweredOnTheWindowsThread) {
+  TMessageBoxes boxes(nullptr);
+  QString shown;
+  PressWhenShown(QMessageBox::Yes, &shown);
+  std::atomic<int> answer{-1};
+  std::thread worker([&] { answer = boxes.AskYesNo("Reload now?", "Vivurozed", maNo); });
+  while (answer < 0) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  worker.join();
+  EXPECT_EQ(answer, maYes);
+  EXPECT_EQ(shown, "Reload now?");
+
+  PressWhenShown(QMessageBox::Cancel, &shown);
+  EXPECT_EQ(boxes.AskYesNoCancel("Save?", "", maYes), maCancel);  // asked on this thread
+}
+
+TEST(MessageBoxes, OnceClosedAWaitingWorkerTakesTheSafeAnswer) {
+  TMessageBoxes boxes(nullptr);
+  std::atomic<int> answer{-1};
+  // Nobody serves the window's events: only closing ends the wait.
+  std::thread worker([&] { answer = boxes.AskYesNoCancel("Save?", "", maCancel); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(answer, -1);
+  boxes.Close();
+  worker.join();
+  EXPECT_EQ(answer, maCancel);
+  EXPECT_EQ(boxes.AskYesNo("Again?", "", maNo), maNo);  // nothing more is shown
+}
+
+}  // namespace
+}  // namespace vivurozed
