@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 
 #include "map/Overlay.h"
 #include "map/ekCartography.h"
