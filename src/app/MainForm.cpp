@@ -470,9 +470,14 @@ void TProcessingRun::RenderOverlay() {
   pictures_.overlay = pictures_.channelBOverlay = pictures_.falseColourOverlay = TExtBitmap();
   try {
     const TColourMapping* lookup = ColourLookup();
+    // The decoded lines the pictures show, once noisy ends are cut.
+    const int first = std::max(decoder_.FirstCleanLine(), 0);
+    const int last =
+        decoder_.LastCleanLine() > 0 ? decoder_.LastCleanLine() : decoder_.LineCount() - 1;
     overlay_.Render(pictures_, decoder_.MinuteMarkerPhase(), decoder_.Rotate180,
                     options_.largeImage, options_.cropBorders, options_.sensorModel,
-                    lookup ? &lookup->Lookup() : nullptr, lookup && lookup->Cloudtop());
+                    lookup ? &lookup->Lookup() : nullptr, lookup && lookup->Cloudtop(), first,
+                    last - first + 1);
   } catch (const std::exception& e) {
     log_.Add(std::string("Overlay: ") + e.what() + "; the pictures are saved without it");
     pictures_.overlay = pictures_.channelBOverlay = pictures_.falseColourOverlay = TExtBitmap();

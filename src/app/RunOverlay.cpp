@@ -177,6 +177,7 @@ void TRunOverlay::Reset() {
   fileName_.clear();
   pictureLines_ = 0;
   lineOffset_ = 0;
+  firstLine_ = shownLines_ = 0;
   startFromUser_ = false;
   placements_ = {};
   userCaption_.clear();
@@ -292,8 +293,8 @@ void TRunOverlay::ConfirmPass(const std::string& fileName, double durationSecond
     confirmed = redone;
   }
   startFromUser_ = moved;
-  const bool changed = confirmed.satellite != pass.satellite || moved ||
-                       confirmed.southBound != pass.southBound;
+  const bool changed =
+      confirmed.satellite != pass.satellite || moved || confirmed.southBound != pass.southBound;
   pass = confirmed;
   log_.Add(Format("Pass %s: %s, start %s UTC, %s", changed ? "changed by the user" : "confirmed",
                   pass.satellite.c_str(), FormatDateTime("yyyy-mm-dd hh:nn:ss", pass.start).c_str(),
@@ -411,10 +412,10 @@ std::vector<std::string> TRunOverlay::ComposedLines() const {
     aos += zone / 1440.0, mid += zone / 1440.0, los += zone / 1440.0;
   }
   for (int mask : masks) {
-    const std::string line = ComposeTextLine(
-        mask, pass_->satellite, zone, settings_.OverlayFieldSpacing.Value(),
-        settings_.OverlayUserText.Value(), zevuvid.location, pass_->maxElevation,
-        !pass_->southBound, format, aos, mid, los);
+    const std::string line =
+        ComposeTextLine(mask, pass_->satellite, zone, settings_.OverlayFieldSpacing.Value(),
+                        settings_.OverlayUserText.Value(), zevuvid.location, pass_->maxElevation,
+                        !pass_->southBound, format, aos, mid, los);
     if (!line.empty()) lines.push_back(line);
   }
   return lines;
@@ -453,7 +454,8 @@ TOverlayNudge TRunOverlay::Nudge(int model) const {
 
 void TRunOverlay::SetNudge(int model, const TOverlayNudge& nudge) {
   model = ClampedModel(model);
-  settings_.OvlLineOfs.SetValue(WithModelValue(settings_.OvlLineOfs.Value(), model, nudge.lines, 0));
+  settings_.OvlLineOfs.SetValue(
+      WithModelValue(settings_.OvlLineOfs.Value(), model, nudge.lines, 0));
   settings_.OvlPixOfs.SetValue(WithModelValue(settings_.OvlPixOfs.Value(), model, nudge.pixels, 4));
 }
 
@@ -461,11 +463,13 @@ TOverlayPlacement TRunOverlay::PlacementFor(int pictureWidth, const TExtBitmap& 
                                             bool turned, const TOverlayNudge& nudge) const {
   TOverlayPlacement p;
   // A large picture's overlay is scaled by 1.5 unless it came that size.
-  p.scaled = overlay.Width() == TOverlayMaker::kWidth &&
-             (pictureWidth == 3 * TOverlayMaker::kWidth / 2 ||
-              pictureWidth == 3 * TOverlayMaker::kWidth);
-  // The user's shift is in the lines and pixels of the picture shown.
-  p.lineOffset = (p.scaled ? lineOffset_ * 3 / 2 : lineOffset_) + nudge.lines;
+  p.scaled =
+      overlay.Width() == TOverlayMaker::kWidth &&
+      (pictureWidth == 3 * TOverlayMaker::kWidth / 2 || pictureWidth == 3 * TOverlayMaker::kWidth);
+  // A picture whose noisy first lines were cut begins that much later. The
+  // user's shift is in the lines and pixels of the picture shown.
+  const int base = lineOffset_ + firstLine_;
+  p.lineOffset = (p.scaled ? base * 3 / 2 : base) + nudge.lines;
   p.pixelOffset = nudge.pixels - 4;
   p.turned = turned;
   return p;
@@ -484,9 +488,11 @@ TExtBitmap Fitted(const TExtBitmap& overlay, int pictureWidth, bool scaled) {
 }  // namespace
 
 void TRunOverlay::Render(TRunPictures& pictures, int markerPhase, bool rotated, bool largeImage,
-                         bool cropBorders, int sensorModel, const TExtBitmap* lookup,
-                         bool cloudTop) {
+                         bool cropBorders, int sensorModel, const TExtBitmap* lookup, bool cloudTop,
+                         int firstLine, int lines) {
   placements_ = {};
+  firstLine_ = firstLine;
+  shownLines_ = lines;
   sensorModel_ = sensorModel;
   rotated_ = rotated;
   largeImage_ = largeImage;
@@ -560,10 +566,11 @@ bool TRunOverlay::SaveLocationData(const std::string& fileName) {
   if (!maker_ || maker_->LineCount() == 0 || pictureLines_ <= 0) return false;
   // The user's shift moves the lines' places as it moves the drawing.
   const int lines = Nudge(sensorModel_).lines;
-  const int first = lineOffset_ + (largeImage_ ? lines * 2 / 3 : lines);
+  const int first = lineOffset_ + firstLine_ + (largeImage_ ? lines * 2 / 3 : lines);
+  const int count = shownLines_ > 0 ? shownLines_ : pictureLines_;
   bool ok = false;
   try {
-    ok = maker_->SaveLocationData(fileName, first, pictureLines_);
+    ok = maker_->SaveLocationData(fileName, first, count);
   } catch (const std::exception& e) {
     log_.Add(std::string("Overlay: ") + e.what());
   }

@@ -99,10 +99,12 @@ class TRunOverlay {
   bool LoadCompanionFiles(const std::string& pictureName, bool largeImage);
 
   // Once the pictures exist: the overlay versions of the main picture, of
-  // channel B and of the false colour. markerPhase is the picture line
-  // (modulo 120) where the minute marker turns white.
+  // channel B and of the false colour. markerPhase is the decoded line
+  // (modulo 120) where the minute marker turns white; the pictures show
+  // `lines` decoded lines from firstLine on.
   void Render(TRunPictures& pictures, int markerPhase, bool rotated, bool largeImage,
-              bool cropBorders, int sensorModel, const TExtBitmap* lookup, bool cloudTop);
+              bool cropBorders, int sensorModel, const TExtBitmap* lookup, bool cloudTop,
+              int firstLine, int lines);
 
   // The earth points of every picture line.
   bool SaveLocationData(const std::string& fileName);
@@ -163,6 +165,7 @@ class TRunOverlay {
   double lineZero_ = 0;  // estimated time of picture line 0
   bool startFromUser_ = false;
   int lineOffset_ = 0;
+  int firstLine_ = 0, shownLines_ = 0;  // the decoded lines the pictures show
   int sensorModel_ = 0;
   bool rotated_ = false, largeImage_ = false, cropBorders_ = false, cloudTop_ = false;
   const TExtBitmap* lookup_ = nullptr;
