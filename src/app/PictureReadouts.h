@@ -39,8 +39,8 @@ struct TReadoutData {
 // "Lat:55.9°  Lon:-3.2°,  Az:123°  El:45°" at (x, y) of a picture width x
 // height (caption band excluded); the look angles alone beside the earth's
 // columns; empty off the located lines or for pictures of other widths.
-std::string PositionText(const TOverlayMaker& maker, const TOverlayPlacement& placement,
-                         int width, int height, int x, int y);
+std::string PositionText(const TOverlayMaker& maker, const TOverlayPlacement& placement, int width,
+                         int height, int x, int y);
 
 // "12°C", or not metric "54°F".
 std::string TemperatureText(double celsius, bool metric);

@@ -464,8 +464,10 @@ void TMainWindow::ChooseSampleRate() {
 
 void TMainWindow::OverlayChanged(int after) {
   if (after == TOverlayCommands::oaReload) {
-    // The pass is predicted while the recording is read.
-    if (run_->FileName().empty() || !settings_.ZeveDuruviz.Value()) return;
+    // The pass is predicted while the recording is read: worth it when an
+    // overlay is wanted, or one shown must go.
+    if (run_->FileName().empty() || (!settings_.ZeveDuruviz.Value() && !tabs_->HasOverlay()))
+      return;
     ReloadOptionChanged("ZeveDuruviz settings");
   } else if (after == TOverlayCommands::oaRender) {
     StartOverlayRender();
@@ -479,8 +481,7 @@ void TMainWindow::NudgeOverlay(int down, int right) {
 
 void TMainWindow::SaveOverlayFile(bool locations) {
   if (Running()) return;
-  const std::string name =
-      locations ? overlays_->SaveLocationData() : overlays_->SaveOverlayOnly();
+  const std::string name = locations ? overlays_->SaveLocationData() : overlays_->SaveOverlayOnly();
   if (!name.empty())
     statusBar()->showMessage("Saved " + Text(fs::path(name).filename().string()), 8000);
 }

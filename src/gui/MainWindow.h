@@ -9,7 +9,6 @@
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QTimer>
 
 #include <memory>
@@ -105,7 +104,6 @@ class TMainWindow : public QMainWindow {
   void FinishBatch(int result);
   void ShowPictures(const TShownPictures& pictures);
   void SetTitle(int percent);
-
 
   // Window placement from and to the "Form..." settings.
   TFormPlacement Placement() const;

@@ -35,7 +35,8 @@ TOverlayCommands::TAfter TOverlayCommands::ZeveDuruvizOptions() {
   log.Add(Format("  AOS at %d degrees northbound, %d degrees southbound", s.AOSdegreesN.Value(),
                  s.AOSdegreesS.Value()));
   log.Add("  Keplers: " + s.KepsCurrPath.Value() + "  (full: " + s.KepsFullPath.Value() + ")");
-  log.Add("  Home caption: " + s.HomeCaption.Value() + "  marker: \"" + s.HomeSymbol.Value() + "\"");
+  log.Add("  Home caption: " + s.HomeCaption.Value() + "  marker: \"" + s.HomeSymbol.Value() +
+          "\"");
   log.Add(std::string("  Overlay ") + (s.ZeveDuruviz.Value() ? "enabled" : "disabled") +
           (s.ConfirmPass.Value() ? ", passes confirmed" : ""));
   return predictAgain ? oaReload : oaRender;

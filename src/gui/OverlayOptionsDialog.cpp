@@ -89,10 +89,11 @@ TOverlayOptionsDialog::TOverlayOptionsDialog(const TOverlayAppearance& appearanc
   setObjectName("overlayOptions");
   setWindowTitle("Vivurozed - Caption and  Overlay appearance");
   demoText_ = userCaption.empty();
-  initialText_ = demoText_ ? QString("Vivurozed image\n%1")
-                                 .arg(QString::fromStdString(FormatDateTime(
-                                     "yyyy mmm dd  hh:nn", pictureTime != 0 ? pictureTime : UtcNow())))
-                           : Joined(userCaption);
+  initialText_ = demoText_
+                     ? QString("Vivurozed image\n%1")
+                           .arg(QString::fromStdString(FormatDateTime(
+                               "yyyy mmm dd  hh:nn", pictureTime != 0 ? pictureTime : UtcNow())))
+                     : Joined(userCaption);
 
   auto* tabs = new QTabWidget(this);
   tabs->setUsesScrollButtons(false);
@@ -302,7 +303,8 @@ void TOverlayOptionsDialog::Redraw() {
   TExtBitmap overlay = sample_.overlay, out;
   RenderOverlay(sample_.picture, overlay, out, o);
   drawn_ = ToQImage(out);
-  picture_->setPixmap(QPixmap::fromImage(drawn_.scaledToWidth(kSampleWidth, Qt::SmoothTransformation)));
+  picture_->setPixmap(
+      QPixmap::fromImage(drawn_.scaledToWidth(kSampleWidth, Qt::SmoothTransformation)));
 }
 
 }  // namespace vivurozed

@@ -100,8 +100,7 @@ bool TWindowRunHost::ConfirmPass(TPassPrediction& pass) {
   auto answer = std::make_shared<std::promise<bool>>();
   std::future<bool> future = answer->get_future();
   QMetaObject::invokeMethod(
-      this, [this, asked, answer] { answer->set_value(confirmer_(*asked)); },
-      Qt::QueuedConnection);
+      this, [this, asked, answer] { answer->set_value(confirmer_(*asked)); }, Qt::QueuedConnection);
   while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
     if (stop_) return false;
   }

@@ -42,11 +42,10 @@ struct TItem {
   const char* text;
   int bit;
 };
-constexpr TItem kItems[] = {{"Name", tfName},           {"Date", tfDate},
-                            {"\"at\"", tfAt},           {"Pass time", tfPassTime},
-                            {"UTC/local", tfUtc},       {"Direction", tfDirection},
-                            {"Elevation", tfElevation}, {"User text", tfUserText},
-                            {"Location", tfLocation}};
+constexpr TItem kItems[] = {
+    {"Name", tfName},           {"Date", tfDate},          {"\"at\"", tfAt},
+    {"Pass time", tfPassTime},  {"UTC/local", tfUtc},      {"Direction", tfDirection},
+    {"Elevation", tfElevation}, {"User text", tfUserText}, {"Location", tfLocation}};
 constexpr const char* kMarkers[] = {" ", "+", "x", "X", "*", "o", "O"};
 
 QString Text(const std::string& s) {
