@@ -467,10 +467,11 @@ TOverlayPlacement TRunOverlay::PlacementFor(int pictureWidth, const TExtBitmap& 
       overlay.Width() == TOverlayMaker::kWidth &&
       (pictureWidth == 3 * TOverlayMaker::kWidth / 2 || pictureWidth == 3 * TOverlayMaker::kWidth);
   // A picture whose noisy first lines were cut begins that much later. The
-  // user's shift is in the lines and pixels of the picture shown.
-  const int base = lineOffset_ + firstLine_;
-  p.lineOffset = (p.scaled ? base * 3 / 2 : base) + nudge.lines;
-  p.pixelOffset = nudge.pixels - 4;
+  // user's shift counts decoded lines and 1040-column pixels, so that one
+  // shift fits every picture.
+  const int lines = lineOffset_ + firstLine_ + nudge.lines, pixels = nudge.pixels - 4;
+  p.lineOffset = p.scaled ? lines * 3 / 2 : lines;
+  p.pixelOffset = p.scaled ? pixels * 3 / 2 : pixels;
   p.turned = turned;
   return p;
 }
@@ -565,8 +566,7 @@ bool TRunOverlay::Sample(const TRunPictures& pictures, int rows, TOverlaySample&
 bool TRunOverlay::SaveLocationData(const std::string& fileName) {
   if (!maker_ || maker_->LineCount() == 0 || pictureLines_ <= 0) return false;
   // The user's shift moves the lines' places as it moves the drawing.
-  const int lines = Nudge(sensorModel_).lines;
-  const int first = lineOffset_ + firstLine_ + (largeImage_ ? lines * 2 / 3 : lines);
+  const int first = lineOffset_ + firstLine_ + Nudge(sensorModel_).lines;
   const int count = shownLines_ > 0 ? shownLines_ : pictureLines_;
   bool ok = false;
   try {

@@ -55,8 +55,9 @@ TOverlayOptions OverlayOptionsOf(const TOverlayAppearance& appearance);
 // The cloud-top colours the options dialog resets to.
 TOverlayAppearance FactoryCloudTopColours(TOverlayAppearance appearance);
 
-// The user's shift of the overlay for one calibration model: lines and
-// pixels as stored ("OvlLineOfs", "OvlPixOfs"; a pixel value of 4 is no shift).
+// The user's shift of the overlay for one calibration model, in decoded
+// lines and pixels of a 1040-column picture, as stored ("OvlLineOfs",
+// "OvlPixOfs"; a pixel value of 4 is no shift).
 struct TOverlayNudge {
   int lines = 0, pixels = 4;
   bool operator==(const TOverlayNudge&) const = default;

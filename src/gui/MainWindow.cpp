@@ -578,7 +578,6 @@ void TMainWindow::RefreshControls() {
   gammaBox_->setEnabled(!state.batch);
   sensorBox_->setEnabled(!state.batch);
   nudges_->setEnabled(idle && state.overlay);
-  nudges_->SetMinuteLines(tabs_->Large() ? 180 : 120);
 }
 
 // ---------------------------------------------------------------- runs

@@ -35,9 +35,9 @@ TOverlayNudges::TOverlayNudges(QWidget* parent) : QWidget(parent) {
   add("overlayRight", Qt::RightArrow, {}, "Move the overlay right one pixel",
       [this] { emit Nudged(0, 1); });
   add("overlayMinuteUp", Qt::UpArrow, "min", "Move the overlay up a minute of lines",
-      [this] { emit Nudged(-minuteLines_, 0); });
+      [this] { emit Nudged(-kMinuteLines, 0); });
   add("overlayMinuteDown", Qt::DownArrow, "min", "Move the overlay down a minute of lines",
-      [this] { emit Nudged(minuteLines_, 0); });
+      [this] { emit Nudged(kMinuteLines, 0); });
   add("overlayReset", Qt::NoArrow, "Reset", "Put the overlay back where the pass puts it",
       [this] { emit ResetPressed(); });
 }

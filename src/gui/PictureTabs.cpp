@@ -90,10 +90,6 @@ bool TPictureTabs::CurrentTurned() const {
          shown_.readouts->placements[std::size_t(tab)].turned;
 }
 
-bool TPictureTabs::Large() const {
-  return shown_.readouts && shown_.readouts->placements[ptMain].scaled;
-}
-
 const QImage& TPictureTabs::Plain(int tab) const {
   const QImage* plain[] = {&shown_.main, &shown_.channelA, &shown_.channelB, &shown_.falseColour};
   return *plain[std::clamp(tab, 0, 3)];

@@ -38,8 +38,6 @@ class TPictureTabs : public QTabWidget {
   TPictureView* CurrentView() const;
   // The current tab's picture is shown turned by 180 degrees.
   bool CurrentTurned() const;
-  // The pictures are large (1.5 times the lines of a minute).
-  bool Large() const;
 
  private:
   const QImage& Plain(int tab) const;

@@ -111,12 +111,12 @@ class MainWindowTest : public ::testing::Test {
 
 // Acts on the dialog of type T once it is up (it runs its own event loop).
 template <typename T>
-void WhenShown(std::function<void(T*)> act) {
-  QTimer::singleShot(20, [act] {
+void WhenShown(std::function<void(T*)> act, int tries = 3000) {
+  QTimer::singleShot(20, [act, tries] {
     if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
       act(dialog);
-    } else {
-      WhenShown(act);
+    } else if (tries > 0) {
+      WhenShown(act, tries - 1);
     }
   });
 }
