@@ -465,22 +465,38 @@ bool TProcessingRun::PictureRun(const std::string& fileName) {
   return true;
 }
 
+void TProcessingRun::RenderOverlay() {
+  const auto begun = Clock::now();
+  pictures_.overlay = pictures_.channelBOverlay = pictures_.falseColourOverlay = TExtBitmap();
+  try {
+    const TColourMapping* lookup = ColourLookup();
+    // The decoded lines the pictures show, once noisy ends are cut.
+    const int first = std::max(decoder_.FirstCleanLine(), 0);
+    const int last =
+        decoder_.LastCleanLine() > 0 ? decoder_.LastCleanLine() : decoder_.LineCount() - 1;
+    overlay_.Render(pictures_, decoder_.MinuteMarkerPhase(), decoder_.Rotate180,
+                    options_.largeImage, options_.cropBorders, options_.sensorModel,
+                    lookup ? &lookup->Lookup() : nullptr, lookup && lookup->Cloudtop(), first,
+                    last - first + 1);
+  } catch (const std::exception& e) {
+    log_.Add(std::string("Overlay: ") + e.what() + "; the pictures are saved without it");
+    pictures_.overlay = pictures_.channelBOverlay = pictures_.falseColourOverlay = TExtBitmap();
+  }
+  log_.Add(Format("Overlay rendering time: %.0f millisecs", MillisecondsSince(begun)));
+}
+
+bool TProcessingRun::RenderOverlayAgain() {
+  if (!overlay_.HasOverlay() || IsEmpty(pictures_.main)) return false;
+  RenderOverlay();
+  picturesChanged_ = true;
+  host_.PicturesReady();
+  return true;
+}
+
 void TProcessingRun::PostProcess() {
   const auto start = Clock::now();
   BuildPictures();
-  if (overlay_.HasOverlay()) {
-    const auto begun = Clock::now();
-    try {
-      const TColourMapping* lookup = ColourLookup();
-      overlay_.Render(pictures_, decoder_.MinuteMarkerPhase(), decoder_.Rotate180,
-                      options_.largeImage, options_.cropBorders, options_.sensorModel,
-                      lookup ? &lookup->Lookup() : nullptr, lookup && lookup->Cloudtop());
-    } catch (const std::exception& e) {
-      log_.Add(std::string("Overlay: ") + e.what() + "; the pictures are saved without it");
-      pictures_.overlay = pictures_.channelBOverlay = pictures_.falseColourOverlay = TExtBitmap();
-    }
-    log_.Add(Format("Overlay rendering time: %.0f millisecs", MillisecondsSince(begun)));
-  }
+  if (overlay_.HasOverlay()) RenderOverlay();
   log_.Add(
       Format("Video post-processing time: %.0f millisecs (elapsed)", MillisecondsSince(start)));
   if (options_.saveStats && !fromPictureFile_) SaveTelemetry();
@@ -506,6 +522,10 @@ TReadoutData TProcessingRun::ReadoutData() const {
   d.spaceBDeviation.reserve(decoder_.NoaaLineStats().size());
   for (const TNoaaLineStats& s : decoder_.NoaaLineStats())
     d.spaceBDeviation.push_back(s.spaceBDeviation);
+  if (auto maker = overlay_.SharedMaker(); maker && maker->LineCount() > 0) {
+    d.maker = std::move(maker);
+    d.placements = overlay_.Placements();
+  }
   return d;
 }
 
@@ -637,6 +657,11 @@ int TProcessingRun::RunBatch(const TBatchOptions& batch,
         batch.overlay && batch.overlayElements.empty() ? "ABG" : batch.overlayElements;
     overlay_.SetRequest(std::move(request));
   }
+  // What the command line asked of the overlay is for its own run only.
+  struct RequestOff {
+    TRunOverlay& overlay;
+    ~RequestOff() { overlay.SetRequest({}); }
+  } requestOff{overlay_};
   if (batch.interactiveDirectionOnly) {
     options_.southBound = batch.southBound;
     return Dispatch(batch.input) ? 0 : 1;

@@ -78,6 +78,10 @@ class TProcessingRun {
   // The same with options chosen by the caller (the window, which keeps
   // choices that are not settings).
   bool Reprocess(const TRunOptions& options);
+  // Draws the overlay over the pictures again (after a change of its
+  // position or appearance), without making them again. False when there
+  // is no overlay.
+  bool RenderOverlayAgain();
 
   // Writes the run's pictures (the save command).
   bool SaveAll(const std::string& name, bool saveMain, bool announce);
@@ -116,6 +120,7 @@ class TProcessingRun {
   void NameOutput(const std::string& fileName);
   void ConfigureChain(TDecodeParameters type, int resultCode, int fileRate);
   void PostProcess();
+  void RenderOverlay();
   bool BuildPictures();
   void RecordHistory(const std::string& fileName);
   const TColourMapping* ColourLookup();

@@ -41,4 +41,28 @@ std::string ValueReadout(const TReadoutData& data, int width, int height, int x,
   return {};
 }
 
+std::string PositionText(const TOverlayMaker& maker, const TOverlayPlacement& p, int width,
+                         int height, int x, int y) {
+  if (x < 0 || y < 0 || x >= width || y >= height) return {};
+  int px = (p.turned ? width - 1 - x : x) + p.pixelOffset;
+  int py = (p.turned ? height - 1 - y : y) + p.lineOffset;
+  // The main picture carries one overlay over each channel.
+  const int channel = p.scaled ? 3 * TOverlayMaker::kWidth / 2 : TOverlayMaker::kWidth;
+  if (width != channel && width != 2 * channel) return {};
+  if (px < 0 || px >= width || py < 0) return {};
+  px %= channel;
+  if (p.scaled) px = 2 * px / 3, py = 2 * py / 3;
+  const auto& looks = maker.LookAngles();
+  std::string angles;
+  if (py < static_cast<int>(looks.size())) {
+    const TLookRecord& look = looks[std::size_t(py)];
+    angles = Format("Az:%.0f\xC2\xB0  El:%.0f\xC2\xB0", look.azimuth, look.elevation);
+  }
+  double latitude = 0, longitude = 0;
+  if (!maker.GetLatLon(px, py, latitude, longitude)) return angles;
+  std::string text = Format("Lat:%.1f\xC2\xB0  Lon:%.1f\xC2\xB0", latitude, longitude);
+  if (!angles.empty()) text += ",  " + angles;
+  return text;
+}
+
 }  // namespace vivurozed

@@ -195,6 +195,8 @@ TMainSettings::TMainSettings(std::shared_ptr<TSettingsStore> s)
       OvlTextLine3(store, "OvlTextLine3", 256),
       OverlayFieldSpacing(store, "OverlayFieldSpacing", 2),
       OverlayDateFmt(store, "OverlayDateFmt", "yyyy mmm dd"),
+      // The caption's own words; the catalogue has no place for them.
+      OverlayUserText(store, "OverlayUserText", "Your information"),
       KepsCurrPath(store, "KepsCurrPath", ""),
       KepsFullPath(store, "KepsFullPath", ""),
       ActiveSats(store, "ActiveSats", "NOAA-12,NOAA-15,NOAA-17,NOAA-18,NOAA-19"),

@@ -177,7 +177,7 @@ class TMainSettings {
   TRegistryInteger OvlGridColour;
   TRegistryBoolean OvlGrid, OvlTempCal, OvlScale, OvlSoft, OvlOnIr;
   TRegistryInteger OvlTextLine1, OvlTextLine2, OvlTextLine3, OverlayFieldSpacing;
-  TRegistryString OverlayDateFmt, KepsCurrPath, KepsFullPath, ActiveSats;
+  TRegistryString OverlayDateFmt, OverlayUserText, KepsCurrPath, KepsFullPath, ActiveSats;
   TRegistryInteger AOSdegreesN, AOSdegreesS;
   TRegistryBoolean TimezoneNaming, ZeveDuruviz, ConfirmPass;
   TRegistryString OvlLineOfs, OvlPixOfs;

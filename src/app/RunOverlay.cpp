@@ -31,7 +31,8 @@ int SystemTimeZoneMinutes() {
   return static_cast<int>(local.tm_gmtoff / 60);
 }
 
-// "0,0,0,0,0": the value of one calibration model (1 ... 5), 0 when absent.
+// "0,0,0,0,0": the value of one calibration model (1 ... 5), the fallback
+// when absent or unreadable.
 int ModelValue(const std::string& list, int model, int fallback) {
   std::stringstream in(list);
   std::string item;
@@ -44,6 +45,22 @@ int ModelValue(const std::string& list, int model, int fallback) {
     }
   }
   return fallback;
+}
+
+// The list with one model's value replaced; models past its end (NOAA 18
+// and 19) lengthen it with the fallback.
+std::string WithModelValue(const std::string& list, int model, int value, int fallback) {
+  const int count = std::max(5, model);
+  std::string out;
+  for (int i = 1; i <= count; ++i) {
+    if (i > 1) out += ',';
+    out += std::to_string(i == model ? value : ModelValue(list, i, fallback));
+  }
+  return out;
+}
+
+int ClampedModel(int model) {
+  return std::clamp(model, 1, 7);  // an unknown sensor takes the first model's
 }
 
 // Nearest neighbour: the overlay's pixels are codes.
@@ -71,6 +88,82 @@ TExtBitmap Doubled(const TExtBitmap& overlay) {
 
 }  // namespace
 
+TOverlayAppearance AppearanceFromSettings(const TMainSettings& s) {
+  TOverlayAppearance a;
+  a.font.name = s.OvlFontName.Value();
+  a.font.size = s.OvlFontSize.Value();
+  a.font.style = s.OvlFontStyle.Value();
+  a.fontColour = s.OvlFontColour.Value();
+  a.bandColour = s.OvlFontBackground.Value();
+  a.textLocation = std::clamp(s.OvlTextLocation.Value(), 0, 6);
+  a.separateBand = s.OvlTextWithBorder.Value();
+  a.grid = s.OvlGrid.Value();
+  a.boundary = s.OvlBoundary.Value();
+  a.graphic = s.OvlGraphic.Value();
+  a.gridColour = s.OvlGridColour.Value();
+  a.boundaryColour = s.OvlBoundaryColour.Value();
+  a.graphicColour = s.OvlGraphicColour.Value();
+  a.soft = s.OvlSoft.Value();
+  a.tempCal = s.OvlTempCal.Value();
+  a.scale = s.OvlScale.Value();
+  a.onIr = s.OvlOnIr.Value();
+  a.land = s.CtLandCol.Value();
+  a.sea = s.CtSeaCol.Value();
+  a.rebasedLand = s.Ct2LandCol.Value();
+  a.rebasedSea = s.Ct2SeaCol.Value();
+  return a;
+}
+
+void StoreAppearance(const TOverlayAppearance& a, TMainSettings& s) {
+  s.OvlFontName.SetValue(a.font.name);
+  s.OvlFontSize.SetValue(a.font.size);
+  s.OvlFontStyle.SetValue(a.font.style);
+  s.OvlFontColour.SetValue(a.fontColour);
+  s.OvlFontBackground.SetValue(a.bandColour);
+  s.OvlTextLocation.SetValue(a.textLocation);
+  s.OvlTextWithBorder.SetValue(a.separateBand);
+  s.OvlGrid.SetValue(a.grid);
+  s.OvlBoundary.SetValue(a.boundary);
+  s.OvlGraphic.SetValue(a.graphic);
+  s.OvlGridColour.SetValue(a.gridColour);
+  s.OvlBoundaryColour.SetValue(a.boundaryColour);
+  s.OvlGraphicColour.SetValue(a.graphicColour);
+  s.OvlSoft.SetValue(a.soft);
+  s.OvlTempCal.SetValue(a.tempCal);
+  s.OvlScale.SetValue(a.scale);
+  s.OvlOnIr.SetValue(a.onIr);
+  s.CtLandCol.SetValue(a.land);
+  s.CtSeaCol.SetValue(a.sea);
+  s.Ct2LandCol.SetValue(a.rebasedLand);
+  s.Ct2SeaCol.SetValue(a.rebasedSea);
+}
+
+TOverlayOptions OverlayOptionsOf(const TOverlayAppearance& a) {
+  TOverlayOptions o;
+  if (a.grid) o.grid = ColourFromStored(a.gridColour);
+  if (a.boundary) o.boundary = ColourFromStored(a.boundaryColour);
+  if (a.graphic) o.graphic = ColourFromStored(a.graphicColour);
+  o.soft = a.soft;
+  o.scale = a.scale;
+  o.textLocation = a.textLocation;
+  o.font = a.font;
+  o.fontColour = ColourFromStored(a.fontColour);
+  o.separateBand = a.separateBand;
+  o.bandColour = ColourFromStored(a.bandColour);
+  o.land = ColourFromStored(a.land);
+  o.sea = ColourFromStored(a.sea);
+  o.metric = LocaleIsMetric();
+  return o;
+}
+
+TOverlayAppearance FactoryCloudTopColours(TOverlayAppearance a) {
+  a.land = StoredColour(140, 140, 140);
+  a.sea = StoredColour(0, 0, 128);
+  a.rebasedLand = StoredColour(0, 184, 0);
+  a.rebasedSea = StoredColour(0, 184, 184);
+  return a;
+}
+
 TRunOverlay::TRunOverlay(TMainSettings& settings, TDiagnostics& log)
     : settings_(settings), log_(log) {}
 
@@ -84,6 +177,10 @@ void TRunOverlay::Reset() {
   fileName_.clear();
   pictureLines_ = 0;
   lineOffset_ = 0;
+  firstLine_ = shownLines_ = 0;
+  startFromUser_ = false;
+  placements_ = {};
+  userCaption_.clear();
 }
 
 bool TRunOverlay::Enabled() const {
@@ -131,12 +228,14 @@ bool TRunOverlay::IdentifyPass(const std::string& fileName, double durationSecon
   Reset();
   fileName_ = fileName;
   duration_ = durationSeconds;
-  maker_ = std::make_unique<TOverlayMaker>(log_, MakerSettings());
+  maker_ = std::make_shared<TOverlayMaker>(log_, MakerSettings());
   TPassPrediction pass;
   bool above = false;
   try {
     above = maker_->DecodeFilename(fileName, int(durationSeconds), "", request_.start.value_or(0),
                                    pass);
+    if (onConfirmPass_ && settings_.ConfirmPass.Value() && !request_.batch)
+      ConfirmPass(fileName, durationSeconds, pass, above);
   } catch (const std::exception& e) {
     log_.Add(std::string("Overlay: pass not identified: ") + e.what());
     maker_.reset();
@@ -175,12 +274,39 @@ bool TRunOverlay::IdentifyPass(const std::string& fileName, double durationSecon
   return true;
 }
 
+void TRunOverlay::ConfirmPass(const std::string& fileName, double durationSeconds,
+                              TPassPrediction& pass, bool& above) {
+  TPassPrediction confirmed = pass;
+  if (!onConfirmPass_(confirmed)) {
+    log_.Add("Pass confirmation cancelled: the prediction stands");
+    return;
+  }
+  const bool moved = std::fabs(confirmed.start - pass.start) > 0.5 * kSecond;
+  if (confirmed.satellite != pass.satellite || moved) {
+    // The orbit, the mid-pass and its elevation of the satellite and the
+    // time the user gave.
+    TPassPrediction redone;
+    above = maker_->DecodeFilename(fileName, int(durationSeconds), confirmed.satellite,
+                                   confirmed.start, redone);
+    redone.end = confirmed.start + (pass.end - pass.start);
+    redone.southBound = confirmed.southBound;
+    confirmed = redone;
+  }
+  startFromUser_ = moved;
+  const bool changed =
+      confirmed.satellite != pass.satellite || moved || confirmed.southBound != pass.southBound;
+  pass = confirmed;
+  log_.Add(Format("Pass %s: %s, start %s UTC, %s", changed ? "changed by the user" : "confirmed",
+                  pass.satellite.c_str(), FormatDateTime("yyyy-mm-dd hh:nn:ss", pass.start).c_str(),
+                  pass.southBound ? "southbound" : "northbound"));
+}
+
 bool TRunOverlay::Make(int lines, double firstLineSeconds) {
   if (!maker_ || !pass_ || lines < 60) return false;
   // The name holds whole minutes only: file times that agree with it give
   // the seconds.
   TDateTime start = pass_->start;
-  if (const auto times = GetFileTimes(fileName_); times && !request_.start) {
+  if (const auto times = GetFileTimes(fileName_); times && !request_.start && !startFromUser_) {
     const TDateTime fromFile = std::min(UnixToDateTime(times->created),
                                         UnixToDateTime(times->modified) - duration_ * kSecond);
     if (fromFile >= start && fromFile < start + 60 * kSecond) {
@@ -262,6 +388,14 @@ bool TRunOverlay::LoadCompanionFiles(const std::string& pictureName, bool largeI
 }
 
 std::vector<std::string> TRunOverlay::CaptionLines() const {
+  return userCaption_.empty() ? AutomaticCaptionLines() : userCaption_;
+}
+
+std::vector<std::string> TRunOverlay::AutomaticCaptionLines() const {
+  return companionText_.empty() ? ComposedLines() : companionText_;
+}
+
+std::vector<std::string> TRunOverlay::ComposedLines() const {
   std::vector<std::string> lines;
   if (!pass_) return lines;
   const TZevuvidInfo zevuvid = ReadZevuvidInfo();
@@ -273,13 +407,15 @@ std::vector<std::string> TRunOverlay::CaptionLines() const {
       zevuvid.dateFormat.empty() ? settings_.OverlayDateFmt.Value() : zevuvid.dateFormat;
   const int zone = SystemTimeZoneMinutes();
   TDateTime aos = pass_->aos, mid = pass_->mid, los = pass_->end;
-  if (masks[0] & tfLocal) {
+  // Local times on any line: a first line without times may still carry them.
+  if ((masks[0] | masks[1] | masks[2]) & tfLocal) {
     aos += zone / 1440.0, mid += zone / 1440.0, los += zone / 1440.0;
   }
   for (int mask : masks) {
-    const std::string line = ComposeTextLine(
-        mask, pass_->satellite, zone, settings_.OverlayFieldSpacing.Value(), "", zevuvid.location,
-        pass_->maxElevation, !pass_->southBound, format, aos, mid, los);
+    const std::string line =
+        ComposeTextLine(mask, pass_->satellite, zone, settings_.OverlayFieldSpacing.Value(),
+                        settings_.OverlayUserText.Value(), zevuvid.location, pass_->maxElevation,
+                        !pass_->southBound, format, aos, mid, los);
     if (!line.empty()) lines.push_back(line);
   }
   return lines;
@@ -287,51 +423,83 @@ std::vector<std::string> TRunOverlay::CaptionLines() const {
 
 TOverlayOptions TRunOverlay::RenderOptions(bool rotated, bool largeImage, bool cropBorders,
                                            const TExtBitmap* lookup, bool cloudTop) const {
-  TOverlayOptions o;
-  auto colour = [](std::int32_t stored) { return ColourFromStored(stored); };
-  bool grid = settings_.OvlGrid.Value(), boundary = settings_.OvlBoundary.Value();
-  bool graphic = settings_.OvlGraphic.Value(), strip = settings_.OvlTempCal.Value();
-  bool scale = settings_.OvlScale.Value(), soft = settings_.OvlSoft.Value();
-  int location = settings_.OvlTextLocation.Value();
+  TOverlayAppearance a = AppearanceFromSettings(settings_);
   if (request_.batch) {
     // An unattended run draws the elements its "O" letters name.
     const std::string& e = request_.batchElements;
     auto has = [&](char c) { return e.find(c) != std::string::npos; };
-    graphic = has('A'), boundary = has('B'), strip = has('C'), scale = has('D');
-    grid = has('G'), soft = has('S');
+    a.graphic = has('A'), a.boundary = has('B'), a.tempCal = has('C'), a.scale = has('D');
+    a.grid = has('G'), a.soft = has('S');
     if (!has('T'))
-      location = 0;
-    else if (location == 0)
-      location = 1;
+      a.textLocation = 0;
+    else if (a.textLocation == 0)
+      a.textLocation = 1;
   }
-  if (grid) o.grid = colour(settings_.OvlGridColour.Value());
-  if (boundary) o.boundary = colour(settings_.OvlBoundaryColour.Value());
-  if (graphic) o.graphic = colour(settings_.OvlGraphicColour.Value());
-  o.soft = soft;
-  o.scale = scale;
-  o.lookup = strip ? lookup : nullptr;
-  o.textLocation = location;
-  if (location > 0) o.caption = companionText_.empty() ? CaptionLines() : companionText_;
-  o.font.name = settings_.OvlFontName.Value();
-  o.font.size = settings_.OvlFontSize.Value();
-  o.font.style = settings_.OvlFontStyle.Value();
-  o.fontColour = colour(settings_.OvlFontColour.Value());
-  o.separateBand = settings_.OvlTextWithBorder.Value();
-  o.bandColour = colour(settings_.OvlFontBackground.Value());
+  TOverlayOptions o = OverlayOptionsOf(a);
+  o.lookup = a.tempCal ? lookup : nullptr;
+  if (a.textLocation > 0) o.caption = CaptionLines();
   o.cloudTop = cloudTop;
-  o.land = colour(settings_.CtLandCol.Value());
-  o.sea = colour(settings_.CtSeaCol.Value());
   o.largeImage = largeImage;
-  o.metric = LocaleIsMetric();
   o.cropBorders = cropBorders;
   o.rotate180 = rotated;
   o.log = &log_;
   return o;
 }
 
+TOverlayNudge TRunOverlay::Nudge(int model) const {
+  model = ClampedModel(model);
+  return {ModelValue(settings_.OvlLineOfs.Value(), model, 0),
+          ModelValue(settings_.OvlPixOfs.Value(), model, 4)};
+}
+
+void TRunOverlay::SetNudge(int model, const TOverlayNudge& nudge) {
+  model = ClampedModel(model);
+  settings_.OvlLineOfs.SetValue(
+      WithModelValue(settings_.OvlLineOfs.Value(), model, nudge.lines, 0));
+  settings_.OvlPixOfs.SetValue(WithModelValue(settings_.OvlPixOfs.Value(), model, nudge.pixels, 4));
+}
+
+TOverlayPlacement TRunOverlay::PlacementFor(int pictureWidth, const TExtBitmap& overlay,
+                                            bool turned, const TOverlayNudge& nudge) const {
+  TOverlayPlacement p;
+  // A large picture's overlay is scaled by 1.5 unless it came that size.
+  p.scaled =
+      overlay.Width() == TOverlayMaker::kWidth &&
+      (pictureWidth == 3 * TOverlayMaker::kWidth / 2 || pictureWidth == 3 * TOverlayMaker::kWidth);
+  // A picture whose noisy first lines were cut begins that much later. The
+  // user's shift counts decoded lines and 1040-column pixels, so that one
+  // shift fits every picture.
+  const int lines = lineOffset_ + firstLine_ + nudge.lines, pixels = nudge.pixels - 4;
+  p.lineOffset = p.scaled ? lines * 3 / 2 : lines;
+  p.pixelOffset = p.scaled ? pixels * 3 / 2 : pixels;
+  p.turned = turned;
+  return p;
+}
+
+namespace {
+
+// The overlay at the size of a picture's channel, once for each channel.
+TExtBitmap Fitted(const TExtBitmap& overlay, int pictureWidth, bool scaled) {
+  TExtBitmap fitted =
+      scaled ? Scaled(overlay, overlay.Width() * 3 / 2, overlay.Height() * 3 / 2) : overlay;
+  if (pictureWidth == 2 * fitted.Width()) fitted = Doubled(fitted);
+  return fitted;
+}
+
+}  // namespace
+
 void TRunOverlay::Render(TRunPictures& pictures, int markerPhase, bool rotated, bool largeImage,
-                         bool cropBorders, int sensorModel, const TExtBitmap* lookup,
-                         bool cloudTop) {
+                         bool cropBorders, int sensorModel, const TExtBitmap* lookup, bool cloudTop,
+                         int firstLine, int lines) {
+  placements_ = {};
+  firstLine_ = firstLine;
+  shownLines_ = lines;
+  sensorModel_ = sensorModel;
+  rotated_ = rotated;
+  largeImage_ = largeImage;
+  cropBorders_ = cropBorders;
+  lookup_ = lookup;
+  cloudTop_ = cloudTop;
   if (!HasOverlay()) return;
   const bool companion = companion_.Height() > 0;
   const TExtBitmap& overlay = companion ? companion_ : maker_->OverlayBitmap();
@@ -345,39 +513,64 @@ void TRunOverlay::Render(TRunPictures& pictures, int markerPhase, bool rotated, 
   // Our own overlay keeps the time the recording's times give picture line
   // 0. The satellites' minute markers are no help there: their clocks run
   // seconds off UTC (NOAA 15 by about 14 s in August 2019).
-  const int model = std::clamp(sensorModel, 1, 7);  // models past the stored list take the defaults
-  TOverlayOptions o = RenderOptions(false, false, cropBorders, lookup, cloudTop);
-  o.lineOffset = lineOffset_ + ModelValue(settings_.OvlLineOfs.Value(), model, 0);
-  o.pixelOffset = ModelValue(settings_.OvlPixOfs.Value(), model, 4) - 4;
+  const TOverlayNudge nudge = Nudge(sensorModel);
+  const TExtBitmap* shown[] = {&pictures.main, &pictures.channelA, &pictures.channelB,
+                               &pictures.falseColour};
+  for (int tab = ptMain; tab <= ptFalseColour; ++tab)
+    placements_[std::size_t(tab)] =
+        PlacementFor(shown[tab]->Width(), overlay, tab != ptMain && rotated, nudge);
+
+  const TOverlayOptions o = RenderOptions(false, largeImage, cropBorders, lookup, cloudTop);
   if (!o.grid && !o.boundary && !o.graphic && o.textLocation == 0 && !o.lookup && !o.scale) {
     log_.Add("Overlay: no overlay element is chosen; the pictures are saved without one");
     return;
   }
-
-  auto render = [&](const TExtBitmap& picture, bool turned, TExtBitmap& out) {
+  auto render = [&](const TExtBitmap& picture, TPictureTab tab, TExtBitmap& out) {
     if (IsEmpty(picture)) return;
-    TExtBitmap fitted = overlay;
+    TOverlayPlacement& place = placements_[std::size_t(tab)];
+    TExtBitmap fitted = Fitted(overlay, picture.Width(), place.scaled);
     TOverlayOptions options = o;
-    options.rotate180 = turned;
-    options.largeImage = largeImage;
-    if (picture.Width() == 2 * TOverlayMaker::kWidth) {
-      fitted = Doubled(overlay);
-    } else if (picture.Width() == 3 * TOverlayMaker::kWidth / 2) {
-      fitted = Scaled(overlay, picture.Width(), overlay.Height() * 3 / 2);
-      options.lineOffset = options.lineOffset * 3 / 2;
-    }
-    RenderOverlay(picture, fitted, out, options);
+    options.rotate180 = place.turned;
+    options.lineOffset = place.lineOffset;
+    options.pixelOffset = place.pixelOffset;
+    place.top = RenderOverlay(picture, fitted, out, options);
   };
-  render(pictures.main, false, pictures.overlay);
-  if (settings_.OvlOnIr.Value()) render(pictures.channelB, rotated, pictures.channelBOverlay);
-  render(pictures.falseColour, rotated, pictures.falseColourOverlay);
+  render(pictures.main, ptMain, pictures.overlay);
+  if (settings_.OvlOnIr.Value()) render(pictures.channelB, ptChannelB, pictures.channelBOverlay);
+  render(pictures.falseColour, ptFalseColour, pictures.falseColourOverlay);
+}
+
+bool TRunOverlay::Sample(const TRunPictures& pictures, int rows, TOverlaySample& sample) const {
+  if (!HasOverlay()) return false;
+  const bool colour = !IsEmpty(pictures.falseColour);
+  const TExtBitmap& picture = colour ? pictures.falseColour : pictures.main;
+  if (IsEmpty(picture)) return false;
+  const TOverlayPlacement& place = placements_[std::size_t(colour ? ptFalseColour : ptMain)];
+  const int height = std::min(rows, picture.Height());
+  const int first = (picture.Height() - height) / 2;
+  sample.picture = TExtBitmap(picture.Width(), height, picture.PixelFormat());
+  sample.picture.SetPalette(picture.Palette());
+  for (int y = 0; y < height; ++y)
+    std::copy_n(picture.ScanLine(first + y), picture.RowBytes(), sample.picture.ScanLine(y));
+  const TExtBitmap& overlay = companion_.Height() > 0 ? companion_ : maker_->OverlayBitmap();
+  sample.overlay = Fitted(overlay, picture.Width(), place.scaled);
+  sample.options = RenderOptions(place.turned, largeImage_, cropBorders_, lookup_, cloudTop_);
+  sample.options.log = nullptr;
+  // A turned picture's rows meet the overlay from its far end.
+  sample.options.lineOffset =
+      place.lineOffset + (place.turned ? picture.Height() - first - height : first);
+  sample.options.pixelOffset = place.pixelOffset;
+  return true;
 }
 
 bool TRunOverlay::SaveLocationData(const std::string& fileName) {
-  if (!HasOverlay() || pictureLines_ <= 0) return false;
+  if (!maker_ || maker_->LineCount() == 0 || pictureLines_ <= 0) return false;
+  // The user's shift moves the lines' places as it moves the drawing.
+  const int first = lineOffset_ + firstLine_ + Nudge(sensorModel_).lines;
+  const int count = shownLines_ > 0 ? shownLines_ : pictureLines_;
   bool ok = false;
   try {
-    ok = maker_->SaveLocationData(fileName, lineOffset_, pictureLines_);
+    ok = maker_->SaveLocationData(fileName, first, count);
   } catch (const std::exception& e) {
     log_.Add(std::string("Overlay: ") + e.what());
   }
@@ -387,10 +580,15 @@ bool TRunOverlay::SaveLocationData(const std::string& fileName) {
 
 bool TRunOverlay::SaveOverlayOnly(const std::string& fileName, const TRunPictures& pictures) {
   if (!HasOverlay() || IsEmpty(pictures.falseColour)) return false;
-  const TExtBitmap black(pictures.falseColour.Width(), pictures.falseColour.Height(), pf24bit);
-  TExtBitmap fitted = maker_->OverlayBitmap(), out;
-  TOverlayOptions o = RenderOptions(false, false, false, nullptr, false);
-  o.lineOffset = lineOffset_;
+  const TExtBitmap& overlay = companion_.Height() > 0 ? companion_ : maker_->OverlayBitmap();
+  const int width = pictures.falseColour.Width();
+  const TExtBitmap black(width, pictures.falseColour.Height(), pf24bit);
+  // Drawn as over the false colour, so that the two can be laid together.
+  const TOverlayPlacement place = PlacementFor(width, overlay, rotated_, Nudge(sensorModel_));
+  TExtBitmap fitted = Fitted(overlay, width, place.scaled), out;
+  TOverlayOptions o = RenderOptions(rotated_, largeImage_, false, nullptr, false);
+  o.lineOffset = place.lineOffset;
+  o.pixelOffset = place.pixelOffset;
   RenderOverlay(black, fitted, out, o);
   try {
     SaveBitmapAsBMP(out, fileName);
@@ -398,6 +596,7 @@ bool TRunOverlay::SaveOverlayOnly(const std::string& fileName, const TRunPicture
     log_.Add(std::string("Overlay not saved: ") + e.what());
     return false;
   }
+  log_.Add("Overlay saved to " + fileName);
   return true;
 }
 

@@ -226,6 +226,7 @@ void TSatelliteVideoDecoder::BeginData() {
   int height = static_cast<int>(std::int64_t{linesPerSecond_} * TotalSamples() / rate);
   height -= height & 1;
   AllocateImage(width, height);
+  firstCleanLine_ = lastCleanLine_ = 0;  // a new picture finds its own
   lineCount_ = 0;
   storedLines_ = 0;
   profileStale_ = false;
@@ -607,6 +608,7 @@ bool TSatelliteVideoDecoder::LoadFromPixels(int width, int height,
   columnSums_ = ColumnMeans(*image);
   profileStale_ = false;
   image_ = std::move(image);
+  firstCleanLine_ = lastCleanLine_ = 0;
   lineCount_ = height;
   widestLine_ = width;
   wefaxHeaderDone_ = false;
@@ -646,6 +648,7 @@ bool TSatelliteVideoDecoder::LoadFromRawFile(const std::string& fileName) {
   for (float& s : columnSums_) s /= static_cast<float>(height);
   profileStale_ = false;
   image_ = std::move(image);
+  firstCleanLine_ = lastCleanLine_ = 0;
   lineCount_ = height;
   widestLine_ = static_cast<int>(kRecord);
   return true;

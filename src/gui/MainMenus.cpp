@@ -67,6 +67,12 @@ void TMainMenus::BuildFile() {
   save_ = Command(file_, "&Save", commands_.save, QKeySequence::Save);
   saveAs_ = Command(file_, "Save &as...", commands_.saveAs, QKeySequence::SaveAs);
   saveColour_ = Command(file_, "Save false &colour as...", commands_.saveColourAs);
+  saveLocation_ = Command(file_, "Save &location data", commands_.saveLocation);
+  saveLocation_->setObjectName("saveLocation");
+  saveLocation_->setStatusTip("The latitude and longitude across every line (.lcn)");
+  saveOverlayOnly_ = Command(file_, "Save overlay &only", commands_.saveOverlayOnly);
+  saveOverlayOnly_->setObjectName("saveOverlayOnly");
+  saveOverlayOnly_->setStatusTip("The overlay alone on black (_ovl_only.bmp)");
   file_->addSeparator();
   bound_->Radio(file_->addMenu("Picture &format"), settings_.OutputFormat,
                 {{"BMP", 0}, {"JPEG", 1}, {"PNG", 2}}, M::efNone);
@@ -138,6 +144,12 @@ void TMainMenus::BuildOptions(const std::vector<std::string>& colourModels) {
                 {{"None", 0}, {"GMS", 1}, {"GOES", 2}, {"Meteosat", 3}}, M::efReload,
                 "forced geostationary setting");
 
+  overlayMenu_ = options_->addMenu("Overla&y");
+  Command(overlayMenu_, "&ZeveDuruviz options...", commands_.zeveDuruviz)
+      ->setObjectName("zeveDuruvizOptions");
+  Command(overlayMenu_, "Caption and overlay &appearance...", commands_.overlayOptions)
+      ->setObjectName("overlayOptions");
+
   options_->addSeparator();
   bound_->Check(options_, "&Auto update", s.AutoUpdate, M::efNone, {}, commands_.autoUpdate);
   bound_->Check(options_, "Low &priority while decoding", s.LowPriority, M::efNone);
@@ -152,6 +164,15 @@ void TMainMenus::BuildViewAndHelp() {
   Command(view, "Zoom &out", commands_.zoomOut, QKeySequence::ZoomOut);
   Command(view, "&Actual size", commands_.zoomActual, QKeySequence(Qt::CTRL | Qt::Key_0));
   Command(view, "&Fit to window", commands_.zoomFit, QKeySequence(Qt::CTRL | Qt::Key_9));
+  view->addSeparator();
+  showOverlay_ = view->addAction("Show &overlay");
+  showOverlay_->setObjectName("showOverlay");
+  showOverlay_->setCheckable(true);
+  showOverlay_->setChecked(true);
+  showOverlay_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  QObject::connect(showOverlay_, &QAction::toggled, view, [this](bool on) {
+    if (commands_.showOverlay) commands_.showOverlay(on);
+  });
 
   QMenu* help = bar_->addMenu("&Help");
   Command(help, "&Command line...", commands_.commandLine);
@@ -179,6 +200,14 @@ void TMainMenus::Show(const TState& state) {
   saveAs_->setEnabled(state.idle && state.pictures);
   saveColour_->setEnabled(state.idle && state.falseColour);
   reprocess_->setEnabled(state.fileCurrent);
+  saveLocation_->setEnabled(state.idle && state.located);
+  saveOverlayOnly_->setEnabled(state.idle && state.overlay && state.falseColour);
+  overlayMenu_->setEnabled(state.idle);
+  {
+    const QSignalBlocker block(showOverlay_);
+    showOverlay_->setChecked(state.showOverlay);
+  }
+  showOverlay_->setEnabled(state.overlay);
   // Options that need the recording read again wait while it is read.
   bound_->SetRunning(!state.idle);
   otherRate_->setEnabled(state.idle);

@@ -29,6 +29,8 @@ class TMainMenus {
     std::function<void()> imageFolder, imageBesideRecording, quit;
     std::function<void()> otherSampleRate, showColourMap, showDiagnostics;
     std::function<void()> zoomIn, zoomOut, zoomActual, zoomFit, commandLine, about;
+    std::function<void()> saveLocation, saveOverlayOnly, zeveDuruviz, overlayOptions;
+    std::function<void(bool)> showOverlay;
     // A choice that is not a setting, by its index.
     std::function<void(int)> sensor, illumination, direction;
     // After these settings changed: gamma, "AutoUpdate", colour model.
@@ -44,6 +46,9 @@ class TMainMenus {
     bool idle = true;
     bool batch = false;  // the command line's run: its options wait
     bool pictures = false, falseColour = false, fileCurrent = false;
+    bool overlay = false;  // the pictures have an overlay
+    bool located = false;  // their lines are located on the earth
+    bool showOverlay = true;
   };
 
   TMainMenus(QMenuBar* bar, TMainSettings& settings, const std::vector<std::string>& colourModels,
@@ -71,6 +76,10 @@ class TMainMenus {
   QAction* saveAs_ = nullptr;
   QAction* saveColour_ = nullptr;
   QAction* reprocess_ = nullptr;
+  QAction* saveLocation_ = nullptr;
+  QAction* saveOverlayOnly_ = nullptr;
+  QAction* showOverlay_ = nullptr;
+  QMenu* overlayMenu_ = nullptr;
   QAction* otherRate_ = nullptr;
   QAction* besideRecording_ = nullptr;
   std::vector<QAction*> sensor_, illumination_, direction_;

@@ -29,6 +29,9 @@
 #include "gui/DiagnosticsView.h"
 #include "gui/MainMenus.h"
 #include "gui/MessageBoxes.h"
+#include "gui/OverlayCommands.h"
+#include "gui/OverlayNudges.h"
+#include "gui/PictureTabs.h"
 #include "gui/PictureView.h"
 #include "gui/RecentFiles.h"
 #include "gui/SaveCommands.h"
@@ -45,7 +48,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kTabNames[] = {"Main Image", "Channel A", "Channel B", "False colour"};
 constexpr int kGammaDelayMs = 800;
 constexpr int kRecentFiles = 10;
 
@@ -71,6 +73,7 @@ TMainWindow::TMainWindow(std::shared_ptr<TSettingsStore> store, QWidget* parent)
   setObjectName("mainWindow");
   host_->SetRun(run_.get());
   saves_ = std::make_unique<TSaveCommands>(this, *run_);
+  overlays_ = std::make_unique<TOverlayCommands>(this, *run_);
   metric_ = QLocale().measurementSystem() == QLocale::MetricSystem;
   gamma_ = settings_.Gamma();
   settings_.LimitColourMapIndex(static_cast<int>(run_->ColourMaps().size()));
@@ -78,9 +81,9 @@ TMainWindow::TMainWindow(std::shared_ptr<TSettingsStore> store, QWidget* parent)
   southBound_ = o.southBound;
   illumination_ = o.illumination;
 
+  BuildStatusBar();  // before the tabs, which read out into its labels
   BuildControls();
   BuildMenus();
-  BuildStatusBar();
   ConnectHost();
   RefreshControls();
   setAcceptDrops(true);
@@ -149,30 +152,17 @@ void TMainWindow::BuildControls() {
   connect(sensorBox_, &QComboBox::activated, this,
           [this](int index) { SetSensorChoice(index, true); });
   bar->addWidget(sensorBox_);
+  bar->addSeparator();
 
-  tabs_ = new QTabWidget(this);
-  tabs_->setObjectName("tabs");
-  tabs_->setDocumentMode(true);
-  for (const char* name : kTabNames) {
-    auto* view = new TPictureView(tabs_);
-    view->setObjectName(name);
-    tabs_->addTab(view, name);
-    views_.push_back(view);
-    connect(view, &TPictureView::CursorMoved, this,
-            [this, view](QPoint p) { CursorMoved(view, p); });
-    connect(view, &TPictureView::CursorLeft, this, [this] {
-      lineLabel_->clear();
-      valueLabel_->clear();
-    });
-    connect(view, &TPictureView::Measuring, this,
-            [this, view](QPoint a, QPoint b) { Measuring(view, a, b); });
-    connect(view, &TPictureView::MeasureEnded, this, [this] { positionLabel_->clear(); });
-  }
-  views_[0]->SetPlaceholder(
-      "Open a recording or a saved picture (Ctrl+O), or drop one here.\n\n"
-      "Ctrl+wheel, + and - zoom; F fits the picture, 1 shows it pixel for pixel.");
-  for (int i = 1; i < tabs_->count(); ++i) tabs_->setTabVisible(i, false);
-  connect(tabs_, &QTabWidget::currentChanged, this, &TMainWindow::ClearReadouts);
+  nudges_ = new TOverlayNudges(bar);
+  connect(nudges_, &TOverlayNudges::Nudged, this, &TMainWindow::NudgeOverlay);
+  connect(nudges_, &TOverlayNudges::ResetPressed, this, [this] {
+    if (!Running() && overlays_->ResetNudge()) StartOverlayRender();
+  });
+  bar->addWidget(nudges_);
+
+  tabs_ = new TPictureTabs(positionLabel_, lineLabel_, valueLabel_, this);
+  tabs_->SetMetric(metric_);
   setCentralWidget(tabs_);
 }
 
@@ -184,7 +174,7 @@ void TMainWindow::BuildStatusBar() {
     statusBar()->addPermanentWidget(label);
     return label;
   };
-  positionLabel_ = make("position", 22);
+  positionLabel_ = make("position", 36);
   lineLabel_ = make("line", 22);
   valueLabel_ = make("value", 12);
   progress_ = new QProgressBar(this);
@@ -227,7 +217,7 @@ void TMainWindow::BuildMenus() {
   c.showDiagnostics = [this] { ShowDiagnostics(); };
   auto onView = [this](void (TPictureView::*zoom)()) {
     return [this, zoom] {
-      if (TPictureView* v = CurrentView()) (v->*zoom)();
+      if (TPictureView* v = tabs_->CurrentView()) (v->*zoom)();
     };
   };
   c.zoomIn = onView(&TPictureView::ZoomIn);
@@ -242,6 +232,15 @@ void TMainWindow::BuildMenus() {
     box.exec();
   };
   c.about = [this] { ShowAboutBox(this); };
+  c.saveLocation = [this] { SaveOverlayFile(true); };
+  c.saveOverlayOnly = [this] { SaveOverlayFile(false); };
+  c.zeveDuruviz = [this] {
+    if (!Running()) OverlayChanged(overlays_->ZeveDuruvizOptions());
+  };
+  c.overlayOptions = [this] {
+    if (!Running()) OverlayChanged(overlays_->AppearanceOptions());
+  };
+  c.showOverlay = [this](bool on) { tabs_->SetShowOverlay(on); };
   c.sensor = [this](int choice) { SetSensorChoice(choice, false); };
   c.illumination = [this](int choice) {
     const bool changed = illumination_ != choice;
@@ -318,6 +317,9 @@ void TMainWindow::ConnectHost() {
     if (diagnostics_) diagnostics_->AddLine(line);
   });
   run_->Log().SetListener([h](const std::string& line) { emit h->LogLine(Text(line)); });
+  // The run asks from its thread; the dialog comes up on this one.
+  h->SetPassConfirmer([this](TPassPrediction& pass) { return overlays_->ConfirmPass(pass); });
+  run_->Overlay().SetOnConfirmPass([h](TPassPrediction& pass) { return h->ConfirmPass(pass); });
 }
 
 // ---------------------------------------------------------------- commands
@@ -460,6 +462,30 @@ void TMainWindow::ChooseSampleRate() {
   RefreshControls();
 }
 
+void TMainWindow::OverlayChanged(int after) {
+  if (after == TOverlayCommands::oaReload) {
+    // The pass is predicted while the recording is read: worth it when an
+    // overlay is wanted, or one shown must go.
+    if (run_->FileName().empty() || (!settings_.ZeveDuruviz.Value() && !tabs_->HasOverlay()))
+      return;
+    ReloadOptionChanged("ZeveDuruviz settings");
+  } else if (after == TOverlayCommands::oaRender) {
+    StartOverlayRender();
+  }
+}
+
+void TMainWindow::NudgeOverlay(int down, int right) {
+  if (Running() || !tabs_->HasOverlay()) return;
+  if (overlays_->Nudge(down, right, tabs_->CurrentTurned())) StartOverlayRender();
+}
+
+void TMainWindow::SaveOverlayFile(bool locations) {
+  if (Running()) return;
+  const std::string name = locations ? overlays_->SaveLocationData() : overlays_->SaveOverlayOnly();
+  if (!name.empty())
+    statusBar()->showMessage("Saved " + Text(fs::path(name).filename().string()), 8000);
+}
+
 void TMainWindow::ShowDiagnostics() {
   if (!diagnostics_) {
     diagnostics_ = new TDiagnosticsView(this);
@@ -534,9 +560,12 @@ void TMainWindow::RefreshControls() {
   state.southBound = southBound_;
   state.idle = idle;
   state.batch = batch_ && !idle;
-  state.pictures = !views_[0]->Picture().isNull();
-  state.falseColour = !views_[3]->Picture().isNull();
+  state.pictures = tabs_->HasPicture(ptMain);
+  state.falseColour = tabs_->HasPicture(ptFalseColour);
   state.fileCurrent = !run_->FileName().empty();
+  state.overlay = tabs_->HasOverlay();
+  state.located = tabs_->Readouts() && tabs_->Readouts()->maker;
+  state.showOverlay = tabs_->ShowOverlay();
   menus_->Show(state);
   {
     const QSignalBlocker block(gammaBox_);
@@ -548,6 +577,7 @@ void TMainWindow::RefreshControls() {
   processButton_->setEnabled(idle);
   gammaBox_->setEnabled(!state.batch);
   sensorBox_->setEnabled(!state.batch);
+  nudges_->setEnabled(idle && state.overlay);
 }
 
 // ---------------------------------------------------------------- runs
@@ -585,10 +615,21 @@ bool TMainWindow::StartReprocess() {
   return true;
 }
 
+bool TMainWindow::StartOverlayRender() {
+  if (Running() || run_->FileName().empty()) return false;
+  if (!host_->Start(rjReprocess,
+                    [run = run_.get()] { return run->RenderOverlayAgain() ? 1 : 0; })) {
+    return false;
+  }
+  JobStarted(rjReprocess);
+  return true;
+}
+
 void TMainWindow::StartBatch(const TBatchOptions& batch,
                              const std::vector<std::string>& commandLine) {
   if (Running()) return;
   batch_ = true;
+  tabs_->SetReadoutsOn(false);
   keepWindow_ = batch.keepWindow;
   batchHasOutput_ = !batch.output.empty() && !batch.interactiveDirectionOnly;
   exitCode_ = 1;
@@ -605,11 +646,8 @@ void TMainWindow::JobStarted(TRunJob kind) {
   openButton_->setText("Esc stops");
   if (kind != rjReprocess) {
     // A new file: its pictures replace the last one's.
-    ClearReadouts();
     statusBar()->clearMessage();
-    for (TPictureView* v : views_) v->SetPicture({});
-    for (int i = 1; i < tabs_->count(); ++i) tabs_->setTabVisible(i, false);
-    readouts_.reset();
+    tabs_->Clear();
     if (diagnostics_) diagnostics_->SetLines({});
   }
   RefreshControls();
@@ -623,9 +661,16 @@ void TMainWindow::JobFinished(int kind, int result) {
   // line, the sampling rate the user accepted.
   southBound_ = run_->Options().southBound;
   illumination_ = run_->Options().illumination;
+  // The pass the overlay identified chose the satellite's calibration; the
+  // pictures made again keep it.
+  if (kind == rjDispatch && run_->Overlay().Pass() && run_->Options().sensorModel != smUnknown) {
+    settings_.SatelliteModel.SetValue(run_->Options().sensorModel);
+    quorum_ = false;
+  }
   if (diagnostics_) diagnostics_->SetLines(run_->Log().Lines());
   if (kind == rjBatch) {
     batch_ = false;
+    tabs_->SetReadoutsOn(true);
     FinishBatch(result);
   }
   processing_ = false;
@@ -651,52 +696,12 @@ void TMainWindow::FinishBatch(int result) {
 }
 
 void TMainWindow::ShowPictures(const TShownPictures& p) {
-  const QImage* images[] = {&p.main, &p.channelA, &p.channelB, &p.falseColour};
-  for (std::size_t i = 0; i < views_.size(); ++i) {
-    views_[i]->SetPicture(*images[i]);
-    if (i > 0) tabs_->setTabVisible(static_cast<int>(i), !images[i]->isNull());
-  }
-  if (!tabs_->isTabVisible(tabs_->currentIndex())) tabs_->setCurrentIndex(0);
-  readouts_ = p.readouts;
+  tabs_->Show(p);
   RefreshControls();
 }
 
 void TMainWindow::SetTitle(int percent) {
   setWindowTitle(percent >= 0 ? QString("%1% - %2").arg(percent).arg(caption_) : caption_);
-}
-
-// ---------------------------------------------------------------- readouts
-
-TPictureView* TMainWindow::CurrentView() const {
-  return qobject_cast<TPictureView*>(tabs_->currentWidget());
-}
-
-void TMainWindow::ClearReadouts() {
-  positionLabel_->clear();
-  lineLabel_->clear();
-  valueLabel_->clear();
-}
-
-void TMainWindow::CursorMoved(TPictureView* view, QPoint p) {
-  if (batch_) return;
-  const QImage& picture = view->Picture();
-  QString value;
-  if (picture.format() == QImage::Format_Indexed8) {
-    value = QString::number(picture.pixelIndex(p));
-  } else {
-    const QRgb c = picture.pixel(p);
-    value = QString("%1,%2,%3").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
-  }
-  lineLabel_->setText(QString("Line %1  Pixel %2: %3").arg(p.y()).arg(p.x()).arg(value));
-  valueLabel_->setText(readouts_ ? Text(ValueReadout(*readouts_, picture.width(), picture.height(),
-                                                     p.x(), p.y(), metric_))
-                                 : QString());
-}
-
-void TMainWindow::Measuring(TPictureView* view, QPoint start, QPoint end) {
-  if (batch_) return;
-  const QPoint d = end - start;
-  positionLabel_->setText(Text(DistanceText(d.x(), d.y(), view->Picture().width(), metric_)));
 }
 
 // ---------------------------------------------------------------- window

@@ -9,7 +9,6 @@
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QTimer>
 
 #include <memory>
@@ -29,7 +28,9 @@ class TColourMapWindow;
 class TDiagnosticsView;
 class TMainMenus;
 class TMessageBoxes;
-class TPictureView;
+class TOverlayCommands;
+class TOverlayNudges;
+class TPictureTabs;
 class TSaveCommands;
 
 class TMainWindow : public QMainWindow {
@@ -74,6 +75,10 @@ class TMainWindow : public QMainWindow {
   // After a save command: its progress ends; the names written show.
   void SaveDone(bool saved);
   void ChooseSampleRate();
+  // The overlay's commands.
+  void OverlayChanged(int after);
+  void NudgeOverlay(int down, int right);
+  void SaveOverlayFile(bool locations);
   void ShowDiagnostics();
   void ShowColourMap();
   void UpdateRecentFiles();
@@ -93,17 +98,12 @@ class TMainWindow : public QMainWindow {
   TRunOptions JobOptions();
   bool StartDispatch(const std::string& fileName);
   bool StartReprocess();
+  bool StartOverlayRender();
   void JobStarted(TRunJob kind);
   void JobFinished(int kind, int result);
   void FinishBatch(int result);
   void ShowPictures(const TShownPictures& pictures);
   void SetTitle(int percent);
-
-  // Readouts under the cursor.
-  void CursorMoved(TPictureView* view, QPoint point);
-  void Measuring(TPictureView* view, QPoint start, QPoint end);
-  TPictureView* CurrentView() const;
-  void ClearReadouts();
 
   // Window placement from and to the "Form..." settings.
   TFormPlacement Placement() const;
@@ -116,16 +116,17 @@ class TMainWindow : public QMainWindow {
   std::unique_ptr<TProcessingRun> run_;
   std::unique_ptr<TMainMenus> menus_;
   std::unique_ptr<TSaveCommands> saves_;
+  std::unique_ptr<TOverlayCommands> overlays_;
   std::unique_ptr<TRegistryFormInfo> formInfo_;
   TMainSettings& settings_;
 
-  QTabWidget* tabs_ = nullptr;
-  std::vector<TPictureView*> views_;  // main, channel A, channel B, false colour
+  TPictureTabs* tabs_ = nullptr;
   QPushButton* openButton_ = nullptr;
   QPushButton* processButton_ = nullptr;
   QAction* processAction_ = nullptr;
   QDoubleSpinBox* gammaBox_ = nullptr;
   QComboBox* sensorBox_ = nullptr;
+  TOverlayNudges* nudges_ = nullptr;
   QLabel* positionLabel_ = nullptr;
   QLabel* lineLabel_ = nullptr;
   QLabel* valueLabel_ = nullptr;
@@ -141,7 +142,6 @@ class TMainWindow : public QMainWindow {
   double gamma_ = 1.3;
 
   QString caption_ = "Vivurozed";
-  std::shared_ptr<const TReadoutData> readouts_;
   bool metric_ = true;
   bool reprocessPending_ = false;
   bool processing_ = false;  // the Process button's post-processing

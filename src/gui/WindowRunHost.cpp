@@ -1,5 +1,8 @@
 #include "gui/WindowRunHost.h"
 
+#include <chrono>
+#include <future>
+
 #include "app/MainForm.h"
 
 namespace vivurozed {
@@ -82,8 +85,28 @@ void TWindowRunHost::PicturesReady() {
   shown.channelA = ToQImage(p.channelA);
   shown.channelB = ToQImage(p.channelB);
   shown.falseColour = ToQImage(p.falseColour);
+  shown.mainOverlay = ToQImage(p.overlay);
+  shown.channelBOverlay = ToQImage(p.channelBOverlay);
+  shown.falseColourOverlay = ToQImage(p.falseColourOverlay);
   shown.readouts = std::make_shared<const TReadoutData>(run_->ReadoutData());
   emit PicturesShown(shown);
+}
+
+bool TWindowRunHost::ConfirmPass(TPassPrediction& pass) {
+  if (!confirmer_) return false;
+  // The window works on its own copy: a run that stops waiting must not
+  // have its pass written to later.
+  auto asked = std::make_shared<TPassPrediction>(pass);
+  auto answer = std::make_shared<std::promise<bool>>();
+  std::future<bool> future = answer->get_future();
+  QMetaObject::invokeMethod(
+      this, [this, asked, answer] { answer->set_value(confirmer_(*asked)); }, Qt::QueuedConnection);
+  while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+    if (stop_) return false;
+  }
+  if (!future.get()) return false;
+  pass = *asked;
+  return true;
 }
 
 QImage ToQImage(const TExtBitmap& bitmap) {

@@ -15,6 +15,7 @@
 
 #include "app/PictureReadouts.h"
 #include "app/RunHost.h"
+#include "map/OverlayMaker.h"
 
 namespace vivurozed {
 
@@ -23,6 +24,8 @@ class TProcessingRun;
 // What the window shows of a run's pictures; empty images are absent.
 struct TShownPictures {
   QImage main, channelA, channelB, falseColour;
+  // The same with the overlay drawn on them.
+  QImage mainOverlay, channelBOverlay, falseColourOverlay;
   std::shared_ptr<const TReadoutData> readouts;
 };
 
@@ -57,6 +60,13 @@ class TWindowRunHost : public QObject, public TRunHost {
   bool StopRequested() override { return stop_; }
   void PicturesReady() override;
 
+  // Answers, on the window's thread, the run's request to confirm a pass.
+  using TPassConfirmer = std::function<bool(TPassPrediction& pass)>;
+  void SetPassConfirmer(TPassConfirmer confirmer) { confirmer_ = std::move(confirmer); }
+  // From the run's thread: waits for the window's answer; false (the
+  // prediction kept) when there is none or the run is being stopped.
+  bool ConfirmPass(TPassPrediction& pass);
+
  signals:
   void ProgressBegan(const QString& text);
   void Progressed(const QString& text, int percent);
@@ -72,6 +82,7 @@ class TWindowRunHost : public QObject, public TRunHost {
   QThread thread_;
   QObject* worker_;  // lives on thread_, deleted with it
   TProcessingRun* run_ = nullptr;
+  TPassConfirmer confirmer_;
   std::atomic<bool> stop_{false};
   bool busy_ = false;
 };

@@ -42,6 +42,7 @@ struct TOverlayFont {
   std::string name = "Arial";
   int size = 10;
   int style = 0;  // bit 0 bold, bit 1 italic
+  bool operator==(const TOverlayFont&) const = default;
 };
 
 struct TOverlayOptions {

@@ -433,6 +433,12 @@ bool TOverlayMaker::SaveLocationData(const std::filesystem::path& fileName, int 
   return ReplaceFileContents(fileName, std::span(bytes, data.size() * sizeof(float)), &error);
 }
 
+std::vector<std::string> NoaaSatelliteNames() {
+  std::vector<std::string> names;
+  for (const auto& [text, name] : kNamedSatellites) names.push_back(name);
+  return names;
+}
+
 std::string ComposeTextLine(int mask, const std::string& satellite, int timeZoneMinutes,
                             int fieldSpacing, const std::string& userText,
                             const std::string& location, double elevation, bool northbound,

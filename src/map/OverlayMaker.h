@@ -117,6 +117,9 @@ class TOverlayMaker {
   bool northbound_ = false;
 };
 
+// "NOAA-10" ... "NOAA-19": the satellites a pass may be of, in order.
+std::vector<std::string> NoaaSatelliteNames();
+
 // One caption line of the overlay from the fields the mask selects.
 std::string ComposeTextLine(int mask, const std::string& satellite, int timeZoneMinutes,
                             int fieldSpacing, const std::string& userText,

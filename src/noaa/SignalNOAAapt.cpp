@@ -804,7 +804,11 @@ bool ProcessNOAA(TNoaaProcessing& job) {
 
   // Channel split.
   Progress(job, "NOAA channel split", 80);
-  int first = job.firstCleanLine, last = job.lastCleanLine;
+  // The clean lines come and go in analysed lines, so that a picture made
+  // again at another height keeps the same part of the pass.
+  int first = int(std::int64_t(job.firstCleanLine) * h / analysedLines);
+  int last =
+      job.lastCleanLine == 0 ? 0 : int(std::int64_t(job.lastCleanLine + 1) * h / analysedLines) - 1;
   if (job.cropNoise || first != 0 || last != 0) {
     if (first == 0) first = RoundInt((h - 1) * f.fFirst);
     if (last == 0) last = RoundInt((h - 1) * f.fLast);
@@ -814,8 +818,8 @@ bool ProcessNOAA(TNoaaProcessing& job) {
   // Lines handed back from an earlier picture may not fit this one.
   first = std::clamp(first, 0, h - 1);
   if (last != 0) last = std::clamp(last, first, h - 1);
-  job.firstCleanLine = first;
-  job.lastCleanLine = last;
+  job.firstCleanLine = int(std::int64_t(first) * analysedLines / h);
+  job.lastCleanLine = last == 0 ? 0 : int(std::int64_t(last + 1) * analysedLines / h) - 1;
   // The switch line counts analysed lines; the picture may be taller.
   int switchRow = f.switchLine < 0 ? -1 : int(std::int64_t(f.switchLine) * h / analysedLines);
   if (switchRow >= 0 && first > switchRow) {

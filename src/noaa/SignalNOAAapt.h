@@ -84,7 +84,7 @@ struct TNoaaProcessing {
   TExtBitmap* channelA = nullptr;    // filled as 8-bit
   TExtBitmap* channelB = nullptr;
   TDiagnostics* log = nullptr;  // may be null
-  int firstCleanLine = 0;       // in and out; 0 = to be found
+  int firstCleanLine = 0;       // in and out, analysed lines; 0 = to be found
   int lastCleanLine = 0;
   int minuteMarkerPhase = 0;             // out
   std::vector<NoaaLineStats> lineStats;  // out, one per analysed line

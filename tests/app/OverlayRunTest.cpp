@@ -142,6 +142,80 @@ TEST_F(OverlayRunTest, IdentifiesOverlaysAndLocatesARealPass) {
   EXPECT_FALSE(IsEmpty(again.Pictures().overlay));
 }
 
+TEST_F(OverlayRunTest, AnInteractiveRunTakesTheUsersPassTheCommandLineThePrediction) {
+  fs::copy_file(kData / "weather-2019-08-25.txt", dir / "keps" / "weather.txt");
+  TProcessingRun run(host, store);
+  run.Settings().ZeveDuruviz.SetValue(true);
+  run.Settings().ConfirmPass.SetValue(true);
+  run.Settings().KepsCurrPath.SetValue((dir / "keps").string());
+  std::vector<TPassPrediction> asked;
+  run.Overlay().SetOnConfirmPass([&](TPassPrediction& pass) {
+    asked.push_back(pass);
+    pass.southBound = true;
+    pass.start += 60.0 / 86400;
+    return true;
+  });
+  const std::string wav = Recording();
+  ASSERT_EQ(Run(run, wav, {}), 0);
+  EXPECT_TRUE(asked.empty());
+
+  // The next run is the window's own: it asks.
+  ASSERT_TRUE(run.Dispatch(wav));
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].satellite, "NOAA-15");
+  EXPECT_FALSE(asked[0].southBound);
+  EXPECT_TRUE(run.Options().southBound);
+  EXPECT_TRUE(
+      Logged(run, "Pass changed by the user: NOAA-15, start 2019-08-25 18:29:00 UTC, southbound"));
+  // The start given is taken as it stands, not refined by the file times;
+  // the overlay begins a minute before picture line 0.
+  ASSERT_NE(run.Overlay().Maker(), nullptr);
+  EXPECT_NEAR((run.Overlay().Maker()->Start() - EncodeDateTime(2019, 8, 25, 18, 28, 0, 0)) * 86400,
+              run.Decoder().FirstLineSeconds(), 0.01);
+}
+
+// The same earth point read where each picture shows picture line 100 under
+// the satellite: the main picture carries one overlay per channel, the
+// channels of a northbound pass are turned, and large ones scale it.
+TEST_F(OverlayRunTest, EveryPictureReadsTheSameEarthPointForTheSamePixel) {
+  fs::copy_file(kData / "weather-2019-08-25.txt", dir / "keps" / "weather.txt");
+  TProcessingRun run(host, store);
+  ASSERT_EQ(Run(run, Recording(), {}), 0);
+  const TReadoutData data = run.ReadoutData();
+  ASSERT_TRUE(data.maker);
+  const int h = run.Pictures().main.Height(), line = 100;
+  const std::string text = PositionText(*data.maker, data.placements[ptMain], 2080, h, 536, line);
+  EXPECT_EQ(text.rfind("Lat:", 0), 0u) << text;
+
+  TRunOptions large = run.Options();
+  large.largeImage = true;
+  ASSERT_TRUE(run.Reprocess(large));
+  const TReadoutData big = run.ReadoutData();
+  const int bigH = run.Pictures().channelA.Height();
+  // The large picture's row 1.5 times as far into the overlay (its noise
+  // crop may differ by a line or two).
+  const int overlayRow = data.placements[ptMain].lineOffset + line;
+  const int bigRow = bigH - 1 - (overlayRow * 3 / 2 - big.placements[ptChannelA].lineOffset);
+  const struct {
+    const TReadoutData& data;
+    TPictureTab tab;
+    int width, height, x, y;
+  } cases[] = {
+      {data, ptMain, 2080, h, 536 + 1040, line},
+      {data, ptChannelB, 1040, h, 1039 - 536, h - 1 - line},
+      {data, ptFalseColour, 1040, h, 1039 - 536, h - 1 - line},
+      {big, ptChannelA, 1560, bigH, 1559 - 804, bigRow},
+      {big, ptFalseColour, 1560, bigH, 1559 - 804, bigRow},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(PositionText(*c.data.maker, c.data.placements[c.tab], c.width, c.height, c.x, c.y),
+              text)
+        << c.tab << " " << c.width;
+  // Off the located columns only the look angles remain.
+  EXPECT_EQ(PositionText(*data.maker, data.placements[ptMain], 2080, h, 20, line).rfind("Az:", 0),
+            0u);
+}
+
 TEST_F(OverlayRunTest, ANoaa19RecordingIsIdentifiedCalibratedAndOverlaidAsNoaa19) {
   // NOAA 19 passed over the home location at 15:50 on 2018-12-06.
   fs::copy_file(kData / "weather-2018-12-06.txt", dir / "keps" / "weather.txt");

@@ -179,6 +179,8 @@ TEST_F(ProcessingRunTest, DisplayOptionsReprocessWithoutReadingAgainAndTelemetry
   const TExtBitmap& after = run.Pictures().channelA;
   EXPECT_EQ(before.Width(), 1040);
   EXPECT_EQ(after.Width(), 1560);
+  // The whole pass at 1.5 times the lines (give or take the noise crop).
+  EXPECT_NEAR(after.Height(), before.Height() * 3 / 2, 4);
 
   // The "NOAA14 - Quorum" receiver's picture: the plain one, turned.
   TRunOptions options = run.Options();
@@ -195,6 +197,11 @@ TEST_F(ProcessingRunTest, DisplayOptionsReprocessWithoutReadingAgainAndTelemetry
         std::equal(turned.ScanLine(y), turned.ScanLine(y) + turned.Width(), quorum.ScanLine(y)))
         << "row " << y;
   }
+
+  // A longer recording next finds its own clean lines.
+  batch.input = Wav("longer.wav", Apt(130));
+  ASSERT_EQ(run.RunBatch(batch, {}), 0);
+  EXPECT_GT(run.Pictures().channelA.Height(), before.Height() + 40);
 }
 
 }  // namespace

@@ -4,22 +4,32 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMimeData>
+#include <QRadioButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimeEdit>
+#include <QTimer>
 #include <QUrl>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
 
 #include "RecordingMessages.h"
 #include "WavWriter.h"
+#include "gui/ConfirmPassDialog.h"
 #include "gui/DiagnosticsView.h"
 #include "gui/PictureView.h"
+#include "orbit/SGP_Time.h"
+#include "platform/FileTimes.h"
 #include "platform/Folders.h"
 
 namespace vivurozed {
@@ -82,10 +92,34 @@ class MainWindowTest : public ::testing::Test {
     static_cast<QObject*>(window.get())->event(&drop);
   }
 
+  // A new window on the settings as they are after `change`.
+  void Reopen(const std::function<void(TSettingsStore&)>& change) {
+    messages.reset();
+    window.reset();  // writes every setting back
+    TSettingsStore store(SoftwareKeyPath(kProgramName));
+    change(store);
+    window = std::make_unique<TMainWindow>(
+        std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName)));
+    messages = std::make_unique<RecordingMessages>();
+    window->show();
+  }
+
   TempDir dir;
   std::unique_ptr<TMainWindow> window;
   std::unique_ptr<RecordingMessages> messages;
 };
+
+// Acts on the dialog of type T once it is up (it runs its own event loop).
+template <typename T>
+void WhenShown(std::function<void(T*)> act, int tries = 3000) {
+  QTimer::singleShot(20, [act, tries] {
+    if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+      act(dialog);
+    } else if (tries > 0) {
+      WhenShown(act, tries - 1);
+    }
+  });
+}
 
 TEST_F(MainWindowTest, OpensTheSampleFillsEveryTabAndReadsTheCursor) {
   window->OpenFile(VZ_SAMPLE);
@@ -140,7 +174,7 @@ TEST_F(MainWindowTest, DisplayOptionsRemakeThePictureWithoutReadingTheRecordingA
   const QImage original = Picture("Channel A");
   Action("LargeImage")->trigger();
   ASSERT_TRUE(WaitIdle());
-  EXPECT_EQ(Picture("Channel A").size(), QSize(1560, kSampleLines));
+  EXPECT_EQ(Picture("Channel A").size(), QSize(1560, kSampleLines * 3 / 2));  // the whole pass
   EXPECT_EQ(LogCount("Process wave file"), 1);
   EXPECT_EQ(LogCount("Video post-processing time"), 2);
 
@@ -267,6 +301,105 @@ TEST_F(MainWindowTest, InputOptionsOfferToReadTheRecordingAgain) {
   ASSERT_EQ(messages->entries.size(), 2u);
   EXPECT_EQ(messages->entries[1].text.rfind("Changing the tape source requires", 0), 0u);
   EXPECT_FALSE(window->Running());
+}
+
+// A NOAA 15 pass named and timed as a receiver leaves it: the window asks to
+// confirm the pass, shows the overlay, reads the earth under the cursor and
+// moves the overlay a line without reading the recording again.
+TEST_F(MainWindowTest, TheOverlayOfAConfirmedPassIsShownReadOutAndNudged) {
+  const fs::path data = VZ_TEST_DATA;
+  const fs::path wav = dir / "08251828_NOAA15.wav";
+  fs::copy_file(data / "noaa15-excerpt-110s.wav", wav);
+  SetModifiedTime(wav, DateTimeToUnix(EncodeDateTime(2019, 8, 25, 18, 28, 15, 168)) + 110.0);
+  fs::create_directories(dir / "keps");
+  fs::copy_file(data / "weather-2019-08-25.txt", dir / "keps" / "weather.txt");
+  TSettingsStore zevuvid(SoftwareKeyPath("Zevuvid"));
+  zevuvid.WriteString("CurrentLat", "55.9");
+  zevuvid.WriteString("CurrentLon", "-3.2");
+  Reopen([&](TSettingsStore& s) {
+    s.WriteInteger("ZeveDuruviz", 1);
+    s.WriteInteger("ConfirmPass", 1);
+    s.WriteString("KepsCurrPath", (dir / "keps").string());
+  });
+
+  QString satellite, date, time, countdown;
+  bool north = false;
+  WhenShown<TConfirmPassDialog>([&](TConfirmPassDialog* d) {
+    satellite = d->findChild<QComboBox*>("satellite")->currentText();
+    date = d->findChild<QDateEdit*>("date")->text();
+    time = d->findChild<QTimeEdit*>("time")->text();
+    north = d->findChild<QRadioButton*>("north")->isChecked();
+    countdown = d->findChild<QLabel*>("countdown")->text();
+    for (int i = 0; i <= TConfirmPassDialog::kTimeoutSeconds; ++i) d->Tick();
+  });
+  window->OpenFile(QString::fromStdString(wav.string()));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(satellite, "NOAA-15");
+  EXPECT_EQ(date, "2019 Aug 25");
+  EXPECT_EQ(time, "18:28:00");
+  EXPECT_TRUE(north);
+  EXPECT_EQ(countdown, "This dialog will time out in 15 seconds.");
+  EXPECT_EQ(LogCount("Pass confirmed: NOAA-15"), 1);
+  EXPECT_TRUE(messages->entries.empty());
+
+  // Channel B carries the overlay; the View menu takes it off and on.
+  const QImage overlaid = Picture("Channel B");
+  Action("showOverlay")->trigger();
+  const QImage plainB = Picture("Channel B");
+  EXPECT_NE(plainB, overlaid);
+  EXPECT_EQ(plainB.size(), overlaid.size());
+  Action("showOverlay")->trigger();
+  EXPECT_EQ(Picture("Channel B"), overlaid);
+
+  // The northbound pass shows its channels turned: picture line 100 (pass
+  // line 161) is the 101st row from the bottom, and its sub-satellite point
+  // (overlay column 536) lies at column 1039 - 536. The truth: the earth
+  // point of the independent reference, and the look angles from
+  // tests/gui/make_look_angles.py at 18:29:05.5 (azimuth 170.53, elevation
+  // 20.85).
+  auto* tabs = window->findChild<QTabWidget*>("tabs");
+  tabs->setCurrentWidget(View("Channel B"));
+  TPictureView* view = View("Channel B");
+  view->ZoomActual();
+  const QPoint pixel(1039 - 536, overlaid.height() - 1 - 100), at = view->ViewportPoint(pixel);
+  QTest::mouseMove(view->viewport(), at + QPoint(5, 5));
+  QTest::mouseMove(view->viewport(), at);
+  const QRegularExpression readout(
+      "^Lat:(-?[0-9.]+)\u00b0  Lon:(-?[0-9.]+)\u00b0,  Az:([0-9]+)\u00b0  El:([0-9]+)\u00b0$");
+  const auto m = readout.match(Label("position"));
+  ASSERT_TRUE(m.hasMatch()) << Label("position").toStdString();
+  const auto reference = testing::ReadBytes(data / "map" / "noaa15-20190825-182745.lcn");
+  float truth[2];
+  std::memcpy(truth, reference.data() + 161 * 408 + 25 * 8, sizeof truth);
+  EXPECT_NEAR(m.captured(1).toDouble(), truth[0], 0.15);
+  EXPECT_NEAR(m.captured(2).toDouble(), truth[1], 0.15);
+  EXPECT_NEAR(m.captured(3).toDouble(), 170.53, 1.5);
+  EXPECT_NEAR(m.captured(4).toDouble(), 20.85, 1.5);
+
+  // One line down on the main picture (not turned): every overlay pixel is
+  // one row lower, for this satellite's calibration model only.
+  tabs->setCurrentWidget(View("Main Image"));
+  const QImage before = Picture("Main Image");
+  Action("showOverlay")->trigger();
+  const QImage plain = Picture("Main Image");
+  Action("showOverlay")->trigger();
+  QTest::mouseClick(window->findChild<QWidget*>("overlayDown"), Qt::LeftButton);
+  ASSERT_TRUE(WaitIdle());
+  const QImage after = Picture("Main Image");
+  ASSERT_EQ(after.size(), before.size());
+  int moved = 0;
+  for (int y = 1; y < after.height(); ++y)
+    for (int x = 0; x < after.width(); ++x) {
+      const bool was = before.pixelIndex(x, y - 1) != plain.pixelIndex(x, y - 1);
+      const bool is = after.pixelIndex(x, y) != plain.pixelIndex(x, y);
+      ASSERT_EQ(is, was) << x << "," << y;
+      moved += is;
+    }
+  EXPECT_GT(moved, 1000);
+  EXPECT_EQ(TSettingsStore(SoftwareKeyPath(kProgramName)).ReadString("OvlLineOfs"), "0,0,-1,0,0");
+  EXPECT_EQ(LogCount("Process wave file"), 1);
+  EXPECT_EQ(LogCount("Video post-processing time"), 1);
+  EXPECT_EQ(LogCount("Overlay rendering time"), 2);
 }
 
 }  // namespace
