@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QKeySequence>
 
+#include "noaa/Thermal.h"
+
 namespace vivurozed {
 
 namespace {
@@ -20,9 +22,6 @@ QAction* Command(QMenu* menu, const QString& text, const std::function<void()>& 
 }
 
 }  // namespace
-
-const char* const TMainMenus::kSensorNames[6] = {"NOAA 12", "NOAA 14", "NOAA 15",
-                                                 "NOAA 16", "NOAA 17", "NOAA14 - Quorum"};
 
 TMainMenus::TMainMenus(QMenuBar* bar, TMainSettings& settings,
                        const std::vector<std::string>& colourModels, TCommands commands)
@@ -110,7 +109,7 @@ void TMainMenus::BuildOptions(const std::vector<std::string>& colourModels) {
 
   QMenu* noaa = options_->addMenu("&NOAA");
   QStringList sensors;
-  for (const char* name : kSensorNames) sensors << name;
+  for (const TSensorChoice& c : SensorChoices()) sensors << c.text;
   sensor_ = Choices(noaa->addMenu("&Sensor"), sensors, "Sensor", commands_.sensor);
   TSettingsMenus::TChoices maps;
   for (std::size_t i = 0; i < colourModels.size(); ++i) {

@@ -20,10 +20,6 @@ namespace vivurozed {
 
 class TMainMenus {
  public:
-  // "NOAA 12" .. "NOAA 17", then "NOAA14 - Quorum".
-  static const char* const kSensorNames[6];
-  static constexpr int kQuorumChoice = 5;
-
   struct TCommands {
     std::function<void()> open, updateRecent, reprocess, save, saveAs, saveColourAs;
     std::function<void()> imageFolder, imageBesideRecording, quit;
@@ -40,7 +36,7 @@ class TMainMenus {
 
   // What the check marks and the enabled entries show.
   struct TState {
-    int sensor = -1;  // index into kSensorNames; -1 none
+    int sensor = -1;  // index into SensorChoices(); -1 none
     int illumination = 0;
     bool southBound = false;
     bool idle = true;

@@ -36,6 +36,7 @@
 #include "gui/RecentFiles.h"
 #include "gui/SaveCommands.h"
 #include "gui/SettingsMenus.h"
+#include "noaa/Thermal.h"
 
 // The window's icon is among the library's resources.
 static void InitGuiResources() {
@@ -147,7 +148,7 @@ void TMainWindow::BuildControls() {
   bar->addWidget(new QLabel(" Sensor ", bar));
   sensorBox_ = new QComboBox(bar);
   sensorBox_->setObjectName("sensor");
-  for (const char* name : TMainMenus::kSensorNames) sensorBox_->addItem(name);
+  for (const TSensorChoice& c : SensorChoices()) sensorBox_->addItem(c.text);
   sensorBox_->setToolTip("NOAA satellite whose calibration applies");
   connect(sensorBox_, &QComboBox::activated, this,
           [this](int index) { SetSensorChoice(index, true); });
@@ -533,9 +534,10 @@ void TMainWindow::ReloadOptionChanged(const std::string& name) {
 }
 
 void TMainWindow::SetSensorChoice(int index, bool always) {
-  if (index < 0 || index > TMainMenus::kQuorumChoice) return;
-  const bool quorum = index == TMainMenus::kQuorumChoice;
-  const int model = quorum ? 2 : index + 1;
+  const auto choices = SensorChoices();
+  if (index < 0 || index >= static_cast<int>(choices.size())) return;
+  const bool quorum = choices[std::size_t(index)].quorum;
+  const int model = choices[std::size_t(index)].model;
   const bool changed = model != settings_.SatelliteModel.Value() || quorum != quorum_;
   settings_.SatelliteModel.SetValue(model);
   quorum_ = quorum;
@@ -555,7 +557,10 @@ void TMainWindow::RefreshControls() {
   const bool idle = !Running();
   const int model = settings_.SatelliteModel.Value();
   TMainMenus::TState state;
-  state.sensor = quorum_ ? TMainMenus::kQuorumChoice : (model >= 1 && model <= 5 ? model - 1 : -1);
+  const auto choices = SensorChoices();
+  for (std::size_t i = 0; i < choices.size(); ++i)
+    if (choices[i].quorum == quorum_ && (quorum_ || choices[i].model == model))
+      state.sensor = int(i);
   state.illumination = illumination_;
   state.southBound = southBound_;
   state.idle = idle;

@@ -208,6 +208,17 @@ TEST_F(MainWindowTest, DisplayOptionsRemakeThePictureWithoutReadingTheRecordingA
   EXPECT_EQ(LogCount("Video post-processing time"), 4);
 }
 
+TEST_F(MainWindowTest, SensorChoicesReachNoaa19AndKeepTheQuorumLast) {
+  auto* box = window->findChild<QComboBox*>("sensor");
+  ASSERT_EQ(box->count(), 8);
+  EXPECT_EQ(box->itemText(5), "NOAA 18");
+  EXPECT_EQ(box->itemText(7), "NOAA14 - Quorum");
+  emit box->activated(6);
+  TSettingsStore store(SoftwareKeyPath(kProgramName));
+  EXPECT_EQ(store.ReadInteger("SatelliteModel"), 7);
+  EXPECT_EQ(box->currentIndex(), 6);
+}
+
 TEST_F(MainWindowTest, OpensWhereItWasClosed) {
   window->setGeometry(120, 90, 700, 500);
   const QPoint framePos = window->pos();
