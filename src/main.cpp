@@ -45,6 +45,19 @@ constexpr const char* kUsage =
     "                       turns the overlay on (default folder:\n"
     "                       ~/.local/share/vivurozed/keps)\n"
     "  --home LAT,LON       home location in degrees, north and east positive\n"
+    "  --start \"YYYY-MM-DD hh:mm:ss\"  UTC start of the recording, when its name\n"
+    "                       and file times do not tell it\n"
+    "\n"
+    "Live input (the picture is made when the input ends or on Ctrl-C; the audio\n"
+    "is kept as MMDDhhmm[_SATELLITE].wav, UTC, beside the output):\n"
+    "  vivurozed - OUTPUT ...  read a WAV stream from standard input, e.g.\n"
+    "                       rtl_fm ... | sox ... -t wav - | vivurozed - out/\n"
+    "  --raw-rate RATE      standard input is raw signed 16-bit little-endian mono\n"
+    "  --follow[=SECONDS]   INPUT is a WAV file still being written: follow it until\n"
+    "                       it has not grown for SECONDS (5)\n"
+    "  --type NAME          decode as NOAA, Meteor, Meteor221, Resurs, Okean, Sich,\n"
+    "                       Sich600, OkeanO, OkeanO37, Meteosat, GMS, GOES or WEFAX\n"
+    "                       instead of analysing the first 30 seconds first\n"
     "\n"
     "  vivurozed --help | --version\n";
 
@@ -71,11 +84,16 @@ int main(int argc, char** argv) {
   }
   const TBatchOptions& batch = commandLine.options;
   std::error_code ec;
-  if (!std::filesystem::exists(batch.input, ec)) {
+  if (batch.standardInput && isatty(STDIN_FILENO) != 0) {
+    std::cerr << "vivurozed: standard input is a terminal: pipe a recording into it\n";
+    return 1;
+  }
+  // A followed file may appear only once its recorder starts.
+  if (!batch.standardInput && !batch.followQuiet && !std::filesystem::exists(batch.input, ec)) {
     std::cerr << "vivurozed: " << batch.input << ": no such file\n";
     return 1;
   }
-  if (std::filesystem::is_directory(batch.input, ec)) {
+  if (!batch.standardInput && std::filesystem::is_directory(batch.input, ec)) {
     std::cerr << "vivurozed: " << batch.input << " is a folder, not a recording or picture\n";
     return 1;
   }
@@ -99,7 +117,9 @@ int main(int argc, char** argv) {
   auto store = std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName));
   TProcessingRun run(host, store);
   run.Log().SetListener([&host](const std::string& line) { host.Line(line); });
-  TRunMessages messages(run.Log(), host, std::cin, isatty(STDIN_FILENO) != 0);
+  // Questions are asked on the terminal, never read from the audio.
+  TRunMessages messages(run.Log(), host, std::cin,
+                        !batch.standardInput && isatty(STDIN_FILENO) != 0);
   SetUserMessages(&messages);
   std::vector<std::string> full(argv, argv + argc);
   int code = 1;

@@ -192,6 +192,41 @@ bool TakeLongOptions(std::vector<std::string>& parameters, TBatchOptions& o, std
       }
       o.start = EncodeDateTime(y, mo, d, h, mi) + sec / 86400.0;
       o.overlay = true;
+    } else if (name == "--raw-rate") {
+      if (!value(v)) return false;
+      char* end = nullptr;
+      const long rate = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || rate < 1000 || rate > 384000) {
+        error = "--raw-rate wants the sample rate of the raw samples in Hz, not \"" + v + "\"";
+        return false;
+      }
+      o.rawRate = static_cast<int>(rate);
+    } else if (name == "--follow") {
+      double quiet = 5;
+      if (eq != std::string::npos) {
+        v = p.substr(eq + 1);
+        char* end = nullptr;
+        quiet = std::strtod(v.c_str(), &end);
+        if (v.empty() || *end != '\0' || !(quiet >= 0.5 && quiet <= 3600)) {
+          error = "--follow=SECONDS wants the seconds without growth that end the recording (0.5 "
+                  "to 3600), not \"" + v + "\"";
+          return false;
+        }
+      }
+      o.followQuiet = quiet;
+    } else if (name == "--type") {
+      if (!value(v)) return false;
+      const std::string wanted = Upper(v);
+      for (int t = 0; t < kDecodeTypeCount; ++t) {
+        if (Upper(DecodeParameterNames[static_cast<std::size_t>(t)]) == wanted)
+          o.type = static_cast<TDecodeParameters>(t);
+      }
+      if (!o.type) {
+        std::string names;
+        for (const char* n : DecodeParameterNames) names += std::string(names.empty() ? "" : ", ") + n;
+        error = "--type wants one of " + names + ", not \"" + v + "\"";
+        return false;
+      }
     } else {
       error = "Unknown option \"" + p + "\"";
       return false;
@@ -214,9 +249,22 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& given,
     return r;
   }
   TBatchOptions& o = r.options;
-  std::error_code ec;
-  const auto absolute = std::filesystem::absolute(parameters[0], ec);
-  o.input = ec ? parameters[0] : absolute.string();
+  if (parameters[0] == "-") {
+    o.input = "-";
+    o.standardInput = true;
+  } else {
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(parameters[0], ec);
+    o.input = ec ? parameters[0] : absolute.string();
+  }
+  if (o.rawRate && !o.standardInput) {
+    r.error = "--raw-rate describes standard input: give \"-\" as the input";
+    return r;
+  }
+  if (o.followQuiet && o.standardInput) {
+    r.error = "--follow reads a file that is being written, not standard input";
+    return r;
+  }
 
   if (parameters.size() == 2 && (Upper(parameters[1]) == "N" || Upper(parameters[1]) == "S")) {
     o.interactiveDirectionOnly = true;

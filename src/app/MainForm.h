@@ -6,10 +6,13 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/LiveRun.h"
 #include "app/OutputSaving.h"
 #include "app/RegistryVariables.h"
 #include "app/RunHistory.h"
@@ -20,6 +23,7 @@
 #include "platform/Diagnostics.h"
 #include "signal/SignalDetectors.h"
 #include "signal/SignalFilters.h"
+#include "signal/LiveInput.h"
 #include "signal/SignalHilbert.h"
 
 namespace vivurozed {
@@ -43,6 +47,9 @@ struct TRunOptions {
   int illumination = 0;
   bool southBound = false;
   std::string imageFolder;
+  // Decode as this type whatever the analyser finds; a live run then starts
+  // decoding at once instead of listening first.
+  std::optional<TDecodeParameters> forcedType;
 };
 
 TRunOptions OptionsFromSettings(TMainSettings& settings, const TRunOptions& keep = {});
@@ -65,6 +72,13 @@ class TProcessingRun {
   // The command-line mode: returns the exit code (0 only when the outputs
   // were written).
   int RunBatch(const TBatchOptions& batch, const std::vector<std::string>& commandLine);
+  // Decodes audio while it arrives (a pipe, a file being written, the sound
+  // card): listens to the first seconds to name the satellite type unless
+  // one is forced, then shows each line as it is decoded (TRunHost::
+  // LineDecoded) and makes the pictures when the input ends or the host asks
+  // to stop. What arrives is kept in a WAV file named for the pass (see
+  // RecordingPath). False when no pictures were made.
+  bool LiveRun(TLiveInput& input, const TLiveRunOptions& live);
   // Ends a running stream after the current block.
   void Stop() { source_.Stop(); }
 
@@ -90,6 +104,24 @@ class TProcessingRun {
  private:
   bool DispatchFile(const std::string& fileName);
   bool WaveRun(const std::string& fileName);
+  bool ReceiveLive(TLiveInput& input, const TLiveRunOptions& live);
+  // The live input the command line names (standard input, a followed file).
+  bool DispatchLive(const TBatchOptions& batch);
+  // Listens to a live input until the analyser names a type or the input
+  // ends; false when the run cannot go on.
+  bool Listen(TReplayInput& input, const TLiveRunOptions& live, int& result);
+  // The analyser at the positions a run tries, in order.
+  int AnalyseAtPositions(const std::string& fileName, std::span<const double> positions,
+                         float& carrier, float& analysisTime);
+  // The analysis's closing steps: pass identification (when duration > 0),
+  // the sample-rate suggestion, the plot, and the question when no type was
+  // found. False when the run ends there.
+  bool ConcludeAnalysis(const std::string& fileName, int rate, int frames, int duration,
+                        float carrier, float analysisTime, int& result);
+  void IdentifyPass(const std::string& fileName, int duration);
+  void PrepareDecode(const std::string& fileName, int result, int rate);
+  void FinishWaveRun(const std::string& fileName);
+  void OnLineStored(int row);
   bool PictureRun(const std::string& fileName);
   void StartLog(const std::string& heading, const std::string& fileName);
   void NameOutput(const std::string& fileName);
@@ -132,6 +164,7 @@ class TProcessingRun {
   bool fromPictureFile_ = false;
   bool batch_ = false;
   bool picturesChanged_ = false;
+  bool live_ = false;  // progress tells what has arrived, not a percentage
   std::vector<TSample> acfPlot_;
 };
 

@@ -3,10 +3,13 @@
 // per-block path, so that nothing downstream can tell the two apart.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -38,18 +41,31 @@ struct TWaveFormat {
   std::uint16_t BitsPerSample = 16;
 };
 
+// A PCM format the readers can stream: 8 or 16 bits, 1 to 32 channels, a
+// rate, and frames that hold every channel they claim.
+bool IsStreamablePcm(const TWaveFormat& format);
+// Turns whole frames of `format` into 16-bit stereo (left, right): 8-bit
+// samples are widened, mono fills both slots, channels after the second are
+// dropped. Converts min(raw frames, stereo.size() / 2) frames, returns how many.
+std::size_t ConvertToStereo16(std::span<const std::uint8_t> raw, const TWaveFormat& format,
+                              std::span<std::int16_t> stereo);
+
 // What a capture device tells its owner. A device calls these on the
-// owner's thread; CaptureClosed is delivered before Close returns.
+// owner's thread unless it says otherwise (TWaveIn's own capture face needs
+// the owner's thread); CaptureClosed is delivered before Close returns.
 class TCaptureListener {
  public:
   virtual ~TCaptureListener() = default;
   virtual void CaptureOpened() = 0;
   virtual void CaptureData(TWaveHeader& header) = 0;
   virtual void CaptureClosed() = 0;
+  // The device failed while running (unplugged, stopped by the system);
+  // CaptureClosed follows.
+  virtual void CaptureFailed(int /*code*/) {}
 };
 
-// A sound-card input. Nothing in the application installs one; it keeps the
-// capture face of TWaveIn testable.
+// A sound-card input: the capture face of TWaveIn, and the live capture
+// input of a run (signal/LiveInput.h).
 class TCaptureDevice {
  public:
   virtual ~TCaptureDevice() = default;
@@ -64,6 +80,8 @@ class TCaptureDevice {
   virtual void Reset() = 0;
   virtual void Close() = 0;
 };
+
+class TLiveInput;
 
 class TWaveIn : private TCaptureListener {
  public:
@@ -98,6 +116,7 @@ class TWaveIn : private TCaptureListener {
   void SetCaptureDevice(std::unique_ptr<TCaptureDevice> device);
 
   void Start();
+  // Ends a running read after the current block; any thread may call it.
   void Stop() { stopFlag_ = true; }
 
   // Streams a WAVE file through the block handler. maxSamples 0 means the
@@ -106,6 +125,12 @@ class TWaveIn : private TCaptureListener {
   // The same on an open stream; caption names it in messages.
   void ReadStream(std::istream& in, const std::string& caption, int maxSamples = 0,
                   int startSample = 0);
+  // Streams audio that arrives while it is read, through the same block
+  // handler, until the input ends or Stop. totalSamples stands in for the
+  // unknown length. poll runs between reads (and while none comes), so that
+  // a stop request is seen even when the input stalls. Errors of the input
+  // propagate as EWaveInError, as file errors do.
+  void ReadLive(TLiveInput& input, int totalSamples, const std::function<void()>& poll = {});
 
  protected:
   virtual void SampleRateChanged() {}
@@ -130,7 +155,7 @@ class TWaveIn : private TCaptureListener {
 
   bool enabled_ = false;
   bool autoStart_ = false;
-  bool stopFlag_ = false;
+  std::atomic<bool> stopFlag_ = false;
   bool deviceOpen_ = false;
   bool closeSeen_ = false;
   int status_ = 0;
