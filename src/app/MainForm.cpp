@@ -501,6 +501,7 @@ bool TProcessingRun::LiveRun(TLiveInput& input, const TLiveRunOptions& live) {
 bool TProcessingRun::ReceiveLive(TLiveInput& input, const TLiveRunOptions& live) {
   host_.SetBusy(true);
   StartLog("Process live input", input.Name());
+  inputFailureShown_ = false;
   struct Done {
     TProcessingRun& run;
     TLiveInput& input;
@@ -550,9 +551,15 @@ bool TProcessingRun::ReceiveLive(TLiveInput& input, const TLiveRunOptions& live)
     log_.Add(std::string("Live input: ") + e.what());
     UserMessages().Show(e.what(), "");
     decoder_.EndData();
+    inputFailureShown_ = true;
   }
   live_ = false;
   input.Close();
+  if (const std::string failure = input.Failure(); !failure.empty() && !inputFailureShown_) {
+    // It failed just as the user stopped it: still say why.
+    log_.Add("Live input: " + failure);
+    UserMessages().Show(failure, "");
+  }
 
   int rate = 0, frames = 0;
   GetWaveFileInfo(recording, rate, frames);
@@ -585,6 +592,7 @@ bool TProcessingRun::Listen(TReplayInput& input, const TLiveRunOptions& live, in
       log_.Add(std::string("Live input: ") + e.what());
       UserMessages().Show(e.what(), "");
       failed = true;
+      inputFailureShown_ = true;
       break;
     }
     const auto rate = static_cast<int>(input.Format().SamplesPerSec);

@@ -165,6 +165,7 @@ class TProcessingRun {
   bool batch_ = false;
   bool picturesChanged_ = false;
   bool live_ = false;  // progress tells what has arrived, not a percentage
+  bool inputFailureShown_ = false;
   std::vector<TSample> acfPlot_;
 };
 

@@ -5,9 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -16,29 +14,6 @@
 #include "signal/WaveCommon.h"
 
 namespace vivurozed {
-
-// 16-bit PCM at `rate` with `channels` channels.
-TWaveFormat PcmFormat(int rate, int channels);
-
-// The buffers a device fills: bytes come in whatever pieces the sound
-// system hands over; each queued buffer is filled in turn and given to the
-// listener when full. Any thread may queue; one thread delivers.
-class TCaptureBuffers {
- public:
-  void Add(TWaveHeader& header);
-  // Fills queued buffers with `bytes`; bytes that find no queued buffer are
-  // counted as dropped.
-  void Deliver(std::span<const std::uint8_t> bytes, TCaptureListener& listener);
-  // Hands over the partly filled buffer, then forgets every queued one (a
-  // device being reset returns its buffers).
-  void Reset(TCaptureListener& listener);
-  std::uint64_t DroppedBytes() const;
-
- private:
-  mutable std::mutex mutex_;
-  std::deque<TWaveHeader*> queue_;
-  std::uint64_t dropped_ = 0;
-};
 
 class TCaptureInput : public TQueuedInput, private TCaptureListener {
  public:

@@ -121,9 +121,19 @@ std::string TQueuedInput::RecordingFile() const {
   return recorder_ ? recorder_->FileName() : std::string();
 }
 
+std::string TQueuedInput::Failure() const {
+  std::lock_guard lock(mutex_);
+  return error_;
+}
+
 std::uint64_t TQueuedInput::ReceivedBytes() const {
   std::lock_guard lock(mutex_);
   return received_;
+}
+
+std::size_t TQueuedInput::QueuedBytes() const {
+  std::lock_guard lock(mutex_);
+  return queue_.size() - head_;
 }
 
 void TQueuedInput::SetRecordingName(const std::string& name) {

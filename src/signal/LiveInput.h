@@ -46,6 +46,9 @@ class TLiveInput {
   // Stops receiving and finishes the recording (its header gets its sizes).
   // Safe to call more than once.
   virtual void Close() {}
+  // Why the input failed, once it has (also when a stop came before Read
+  // could report it); empty otherwise.
+  virtual std::string Failure() const { return {}; }
   // The peak of what was read since the last call, 0 .. 1 of full scale.
   // Any thread may ask (a level meter).
   float TakePeakLevel() { return peak_.exchange(0.0f); }
@@ -83,8 +86,11 @@ class TQueuedInput : public TLiveInput {
   TWaveFormat Format() const override;
   bool Ended() const override;
   std::string RecordingFile() const override;
-  // Bytes that arrived, in the input's own format.
+  std::string Failure() const override;
+  // Bytes that arrived, in the input's own format, and those of them not
+  // read yet.
   std::uint64_t ReceivedBytes() const;
+  std::size_t QueuedBytes() const;
 
  protected:
   void SetRecordingName(const std::string& name);
@@ -175,6 +181,7 @@ class TReplayInput : public TLiveInput {
   std::string Name() const override { return inner_.Name(); }
   std::string RecordingFile() const override { return inner_.RecordingFile(); }
   void Close() override { inner_.Close(); }
+  std::string Failure() const override { return inner_.Failure(); }
 
   void Replay();
   std::size_t KeptFrames() const { return kept_.size() / 2; }

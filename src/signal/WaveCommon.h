@@ -14,31 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/AudioCapture.h"
+
 namespace vivurozed {
 
 class EWaveInError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
-};
-
-// A buffer handed between the reader or the capture device and the block
-// handler. Every block it describes is 16-bit signed stereo, 4 bytes a frame.
-struct TWaveHeader {
-  std::uint8_t* Data = nullptr;
-  std::uint32_t BufferLength = 0;
-  std::uint32_t BytesRecorded = 0;
-  std::uintptr_t User = 0;
-  std::uint32_t Flags = 0;
-  std::uint32_t Loops = 0;
-};
-
-struct TWaveFormat {
-  std::uint16_t FormatTag = 1;
-  std::uint16_t Channels = 2;
-  std::uint32_t SamplesPerSec = 44100;
-  std::uint32_t AvgBytesPerSec = 44100 * 4;
-  std::uint16_t BlockAlign = 4;
-  std::uint16_t BitsPerSample = 16;
 };
 
 // A PCM format the readers can stream: 8 or 16 bits, 1 to 32 channels, a
@@ -49,37 +31,6 @@ bool IsStreamablePcm(const TWaveFormat& format);
 // dropped. Converts min(raw frames, stereo.size() / 2) frames, returns how many.
 std::size_t ConvertToStereo16(std::span<const std::uint8_t> raw, const TWaveFormat& format,
                               std::span<std::int16_t> stereo);
-
-// What a capture device tells its owner. A device calls these on the
-// owner's thread unless it says otherwise (TWaveIn's own capture face needs
-// the owner's thread); CaptureClosed is delivered before Close returns.
-class TCaptureListener {
- public:
-  virtual ~TCaptureListener() = default;
-  virtual void CaptureOpened() = 0;
-  virtual void CaptureData(TWaveHeader& header) = 0;
-  virtual void CaptureClosed() = 0;
-  // The device failed while running (unplugged, stopped by the system);
-  // CaptureClosed follows.
-  virtual void CaptureFailed(int /*code*/) {}
-};
-
-// A sound-card input: the capture face of TWaveIn, and the live capture
-// input of a run (signal/LiveInput.h).
-class TCaptureDevice {
- public:
-  virtual ~TCaptureDevice() = default;
-  // Returns 0 on success, otherwise an error code for ErrorText.
-  virtual int Open(const TWaveFormat& format, TCaptureListener& listener) = 0;
-  virtual std::string ErrorText(int code) const = 0;
-  virtual void Prepare(TWaveHeader& header) = 0;
-  virtual void Unprepare(TWaveHeader& header) = 0;
-  virtual void AddBuffer(TWaveHeader& header) = 0;
-  virtual void Start() = 0;
-  virtual void Stop() = 0;
-  virtual void Reset() = 0;
-  virtual void Close() = 0;
-};
 
 class TLiveInput;
 

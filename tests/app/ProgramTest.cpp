@@ -10,6 +10,7 @@
 #include <string>
 
 #include "AptSignal.h"
+#include "PictureCorrelation.h"
 #include "WavWriter.h"
 #include "image/BMPExtImage.h"
 
@@ -23,12 +24,16 @@ struct Result {
   std::string output;  // standard output and error together
 };
 
-// Runs the program with settings and user data in `home`, no terminal.
-Result RunProgram(const TempDir& home, const std::string& arguments) {
-  const std::string command = "cd '" + home.Path().string() + "' && HOME='" + home.Path().string() +
-                              "' XDG_CONFIG_HOME='" + (home / "config").string() +
-                              "' XDG_DATA_HOME='" + (home / "data").string() + "' '" + VZ_EXE +
-                              "' " + arguments + " </dev/null 2>&1";
+// Runs the program with settings and user data in `home`, no terminal;
+// `producer`, when given, is a command piped into it.
+Result RunProgram(const TempDir& home, const std::string& arguments,
+                  const std::string& producer = "") {
+  const std::string command = "cd '" + home.Path().string() + "' && " +
+                              (producer.empty() ? "" : producer + " | ") + "HOME='" +
+                              home.Path().string() + "' XDG_CONFIG_HOME='" +
+                              (home / "config").string() + "' XDG_DATA_HOME='" +
+                              (home / "data").string() + "' '" + VZ_EXE + "' " + arguments +
+                              (producer.empty() ? " </dev/null" : "") + " 2>&1";
   Result r;
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return r;
@@ -172,6 +177,43 @@ TEST(Program, ReprocessesAnEightBitPictureAndRefusesOthers) {
             std::string::npos)
       << refused.output;
   EXPECT_FALSE(fs::exists(home / "third.png"));
+}
+
+TEST(Program, DecodesAPipeAsItDecodesTheFileAndKeepsTheAudio) {
+  TempDir home;
+  const std::string sample = std::string("'") + VZ_SAMPLE + "'";
+  ASSERT_EQ(RunProgram(home, sample + " file/ 2B").code, 0);
+  vivurozed::TExtBitmap fromFile;
+  fromFile.LoadFromFile(home / "file" / "noaa15-excerpt-2min-b.bmp");
+  const auto wav = vivurozed::testing::ReadBytes(VZ_SAMPLE);
+  const struct {
+    const char* folder;
+    std::string producer, options;
+  } pipes[] = {{"wav", "cat " + sample, ""},
+               {"raw", "tail -c +45 " + sample, " --raw-rate 11025"}};  // no header
+  for (const auto& p : pipes) {
+    const Result r = RunProgram(home, std::string("- ") + p.folder + "/ 2B" + p.options, p.producer);
+    ASSERT_EQ(r.code, 0) << r.output;
+    std::string kept, picture;
+    for (const auto& e : fs::directory_iterator(home / p.folder)) {
+      const std::string name = e.path().filename().string();
+      if (e.path().extension() == ".wav") kept = name;
+      if (name.size() > 6 && name.substr(name.size() - 6) == "-b.bmp") picture = name;
+    }
+    ASSERT_EQ(kept.size(), 12u) << p.folder;  // MMDDhhmm.wav
+    EXPECT_EQ(picture, kept.substr(0, 8) + "-b.bmp");
+    const auto audio = vivurozed::testing::ReadBytes(home / p.folder / kept);
+    ASSERT_EQ(audio.size(), wav.size()) << p.folder;
+    EXPECT_TRUE(std::equal(wav.begin() + 44, wav.end(), audio.begin() + 44)) << p.folder;
+    vivurozed::TExtBitmap live;
+    live.LoadFromFile(home / p.folder / picture);
+    EXPECT_EQ(live.Height(), fromFile.Height()) << p.folder;
+    EXPECT_GE(vivurozed::testing::PictureCorrelation(live, fromFile), 0.999) << p.folder;
+  }
+  const Result bad = RunProgram(home, "- bad/", "echo hello");
+  EXPECT_EQ(bad.code, 1);
+  EXPECT_NE(bad.output.find("standard input: not a RIFF WAVE stream"), std::string::npos)
+      << bad.output;
 }
 
 }  // namespace

@@ -1,0 +1,68 @@
+// The sound card through Qt Multimedia: a capture device for the wave
+// input's capture interface. The audio input runs on a thread of its own,
+// and the listener is called there (TCaptureInput takes that).
+#pragma once
+
+#include <QAudioDevice>
+#include <QThread>
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "platform/AudioCapture.h"
+
+class QAudioSource;
+class QIODevice;
+class QMediaDevices;
+class QObject;
+
+namespace vivurozed {
+
+class TQtCaptureDevice : public TCaptureDevice {
+ public:
+  // Codes Open and CaptureFailed report; ErrorText says what they mean.
+  static constexpr int kNoDevice = 2;
+  static constexpr int kBadFormat = 32;
+  static constexpr int kNotStarted = 100;
+  static constexpr int kDeviceGone = 101;
+  static constexpr int kAudioError = 110;  // + the audio system's error
+
+  // A null device (no input in the system) refuses to open.
+  explicit TQtCaptureDevice(QAudioDevice device);
+  ~TQtCaptureDevice() override;
+  TQtCaptureDevice(const TQtCaptureDevice&) = delete;
+  TQtCaptureDevice& operator=(const TQtCaptureDevice&) = delete;
+
+  // The system's default input, or a null device when there is none.
+  static QAudioDevice DefaultInput();
+  std::string Description() const;
+
+  int Open(const TWaveFormat& format, TCaptureListener& listener) override;
+  std::string ErrorText(int code) const override;
+  void Prepare(TWaveHeader&) override {}
+  void Unprepare(TWaveHeader&) override {}
+  void AddBuffer(TWaveHeader& header) override { buffers_.Add(header); }
+  void Start() override;
+  void Stop() override;
+  void Reset() override;
+  void Close() override;
+
+ private:
+  template <typename F>
+  void OnCaptureThread(F&& f);
+  void Drain();
+  void Lose(int code);
+  void Release();
+
+  QAudioDevice device_;
+  QThread thread_;
+  QObject* context_ = nullptr;  // lives on thread_
+  QAudioSource* source_ = nullptr;
+  QMediaDevices* devices_ = nullptr;
+  QIODevice* io_ = nullptr;
+  TCaptureListener* listener_ = nullptr;
+  TCaptureBuffers buffers_;
+  std::atomic<bool> stopping_ = false, lost_ = false;
+};
+
+}  // namespace vivurozed
