@@ -2,6 +2,8 @@
 // and saves its pictures.
 #include <unistd.h>
 
+#include <QCoreApplication>
+
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -55,6 +57,9 @@ constexpr const char* kUsage =
     "  --raw-rate RATE      standard input is raw signed 16-bit little-endian mono\n"
     "  --follow[=SECONDS]   INPUT is a WAV file still being written: follow it until\n"
     "                       it has not grown for SECONDS (5)\n"
+    "  --capture[=NAME]     record from the sound card (the default input, or the one\n"
+    "                       whose name contains NAME) instead of reading INPUT:\n"
+    "                       vivurozed --capture out/ MNOAA19; Ctrl-C ends the pass\n"
     "  --type NAME          decode as NOAA, Meteor, Meteor221, Resurs, Okean, Sich,\n"
     "                       Sich600, OkeanO, OkeanO37, Meteosat, GMS, GOES or WEFAX\n"
     "                       instead of analysing the first 30 seconds first\n"
@@ -89,11 +94,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   // A followed file may appear only once its recorder starts.
-  if (!batch.standardInput && !batch.followQuiet && !std::filesystem::exists(batch.input, ec)) {
+  const bool fileInput = !batch.standardInput && !batch.capture;
+  if (fileInput && !batch.followQuiet && !std::filesystem::exists(batch.input, ec)) {
     std::cerr << "vivurozed: " << batch.input << ": no such file\n";
     return 1;
   }
-  if (!batch.standardInput && std::filesystem::is_directory(batch.input, ec)) {
+  if (fileInput && std::filesystem::is_directory(batch.input, ec)) {
     std::cerr << "vivurozed: " << batch.input << " is a folder, not a recording or picture\n";
     return 1;
   }
@@ -110,6 +116,10 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+
+  // The sound card's thread runs Qt's event loop, which wants an application.
+  std::unique_ptr<QCoreApplication> application;
+  if (batch.capture) application = std::make_unique<QCoreApplication>(argc, argv);
 
   const bool terminal = isatty(STDERR_FILENO) != 0;
   TConsoleHost host(std::cerr, terminal);

@@ -208,12 +208,16 @@ bool TakeLongOptions(std::vector<std::string>& parameters, TBatchOptions& o, std
         char* end = nullptr;
         quiet = std::strtod(v.c_str(), &end);
         if (v.empty() || *end != '\0' || !(quiet >= 0.5 && quiet <= 3600)) {
-          error = "--follow=SECONDS wants the seconds without growth that end the recording (0.5 "
-                  "to 3600), not \"" + v + "\"";
+          error =
+              "--follow=SECONDS wants the seconds without growth that end the recording (0.5 "
+              "to 3600), not \"" +
+              v + "\"";
           return false;
         }
       }
       o.followQuiet = quiet;
+    } else if (name == "--capture") {
+      o.capture = eq == std::string::npos ? std::string() : p.substr(eq + 1);
     } else if (name == "--type") {
       if (!value(v)) return false;
       const std::string wanted = Upper(v);
@@ -223,7 +227,8 @@ bool TakeLongOptions(std::vector<std::string>& parameters, TBatchOptions& o, std
       }
       if (!o.type) {
         std::string names;
-        for (const char* n : DecodeParameterNames) names += std::string(names.empty() ? "" : ", ") + n;
+        for (const char* n : DecodeParameterNames)
+          names += std::string(names.empty() ? "" : ", ") + n;
         error = "--type wants one of " + names + ", not \"" + v + "\"";
         return false;
       }
@@ -244,18 +249,27 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& given,
   TCommandLine r;
   std::vector<std::string> parameters = given;
   if (!TakeLongOptions(parameters, r.options, r.error)) return r;
+  // The sound card takes the input's place.
+  if (r.options.capture) parameters.insert(parameters.begin(), "-");
   if (parameters.empty() || parameters[0].empty()) {
     r.error = "No input file given";
     return r;
   }
   TBatchOptions& o = r.options;
-  if (parameters[0] == "-") {
+  if (o.capture) {
+    o.input = "sound card";
+  } else if (parameters[0] == "-") {
     o.input = "-";
     o.standardInput = true;
   } else {
     std::error_code ec;
     const auto absolute = std::filesystem::absolute(parameters[0], ec);
     o.input = ec ? parameters[0] : absolute.string();
+  }
+  if (o.capture && (o.rawRate || o.followQuiet)) {
+    r.error =
+        "--capture records from the sound card: --raw-rate and --follow describe other inputs";
+    return r;
   }
   if (o.rawRate && !o.standardInput) {
     r.error = "--raw-rate describes standard input: give \"-\" as the input";

@@ -13,7 +13,8 @@ std::string RecordingPath(const std::string& folder, TDateTime start, int zoneMi
   const fs::path base = folder.empty() ? fs::current_path() : fs::path(folder);
   std::error_code ec;
   fs::path path = base / (stem + ".wav");
-  for (int n = 2; fs::exists(path, ec); ++n) path = base / (stem + "-" + std::to_string(n) + ".wav");
+  for (int n = 2; fs::exists(path, ec); ++n)
+    path = base / (stem + "-" + std::to_string(n) + ".wav");
   return path.string();
 }
 

@@ -21,6 +21,8 @@
 #include "platform/FileReplace.h"
 #include "platform/Folders.h"
 #include "platform/UserMessages.h"
+#include "platform/qt/QtCaptureDevice.h"
+#include "signal/CaptureInput.h"
 #include "signal/WaveCommon.h"
 
 namespace vivurozed {
@@ -491,7 +493,7 @@ bool TProcessingRun::LiveRun(TLiveInput& input, const TLiveRunOptions& live) {
     return ReceiveLive(input, live);
   } catch (const std::exception& e) {
     live_ = false;
-    input.Close();
+    CloseLiveInput(input);
     host_.ProgressEnd();
     UserMessages().Show(e.what(), "Vivurozed");
     return false;
@@ -507,10 +509,11 @@ bool TProcessingRun::ReceiveLive(TLiveInput& input, const TLiveRunOptions& live)
     TLiveInput& input;
     ~Done() {
       run.live_ = false;
-      input.Close();
+      run.CloseLiveInput(input);
       run.host_.SetBusy(false);
     }
   } done{*this, input};
+  stopAsked_ = false;
 
   std::string folder = live.recordingFolder.empty() ? options_.imageFolder : live.recordingFolder;
   const int zone = settings_->TimezoneNaming.Value() ? SystemTimeZoneMinutes() : 0;
@@ -532,14 +535,14 @@ bool TProcessingRun::ReceiveLive(TLiveInput& input, const TLiveRunOptions& live)
   live_ = true;
   // A stop while listening closed the input already: what was heard is
   // decoded to its end.
-  const bool stopWanted = !input.Ended() && !host_.StopRequested();
+  const bool stopWanted = !input.Ended() && !StopAsked();
   const int limit = live.maxSeconds * kLiveRate;
   try {
     source_.ReadLive(replay, limit, [&] {
       host_.LetInputThrough();
       const std::int64_t read =
           std::int64_t{source_.WaveIn().BufferNumber() + 1} * source_.BufferSamples();
-      if (stopWanted && host_.StopRequested()) {
+      if (stopWanted && StopAsked()) {
         source_.Stop();
       } else if (read >= limit) {
         log_.Add(Format("The live input was ended after %d minutes", live.maxSeconds / 60));
@@ -554,7 +557,7 @@ bool TProcessingRun::ReceiveLive(TLiveInput& input, const TLiveRunOptions& live)
     inputFailureShown_ = true;
   }
   live_ = false;
-  input.Close();
+  CloseLiveInput(input);
   if (const std::string failure = input.Failure(); !failure.empty() && !inputFailureShown_) {
     // It failed just as the user stopped it: still say why.
     log_.Add("Live input: " + failure);
@@ -601,7 +604,7 @@ bool TProcessingRun::Listen(TReplayInput& input, const TLiveRunOptions& live, in
       return false;
     }
     host_.LetInputThrough();
-    if (host_.StopRequested()) {
+    if (StopAsked()) {
       stopped = true;
       break;
     }
@@ -628,7 +631,7 @@ bool TProcessingRun::Listen(TReplayInput& input, const TLiveRunOptions& live, in
   }
   // The input ended or was stopped before a type was found: what arrived is
   // analysed as a file would be.
-  input.Close();
+  CloseLiveInput(input);
   if (input.Format().SamplesPerSec == 0) {
     if (!failed) UserMessages().Show(input.Name() + " sent no audio", "");
     return false;
@@ -649,6 +652,20 @@ bool TProcessingRun::Listen(TReplayInput& input, const TLiveRunOptions& live, in
     return false;
   }
   return ConcludeAnalysis(input.RecordingFile(), rate, frames, 0, carrier, time, result);
+}
+
+void TProcessingRun::CloseLiveInput(TLiveInput& input) {
+  try {
+    input.Close();
+  } catch (const EWaveInError& e) {
+    // The audio is on disk; only its header still says "length unknown".
+    log_.Add(e.what());
+    UserMessages().Show(e.what(), "");
+  }
+}
+
+bool TProcessingRun::StopAsked() {
+  return stopAsked_ || host_.StopRequested();
 }
 
 void TProcessingRun::OnLineStored(int row) {
@@ -851,16 +868,23 @@ bool TProcessingRun::SaveAll(const std::string& name, bool saveMain, bool announ
 
 bool TProcessingRun::DispatchLive(const TBatchOptions& batch) {
   std::unique_ptr<TLiveInput> input;
-  if (batch.standardInput) {
-    input = std::make_unique<TWaveStreamInput>(STDIN_FILENO, "standard input", batch.rawRate.value_or(0));
+  if (batch.capture) {
+    auto device = std::make_unique<TQtCaptureDevice>(TQtCaptureDevice::FindInput(*batch.capture));
+    const std::string description = device->Description();
+    const std::string name = "sound card" + (description.empty() ? "" : " " + description);
+    input = std::make_unique<TCaptureInput>(std::move(device), name);
+  } else if (batch.standardInput) {
+    input = std::make_unique<TWaveStreamInput>(STDIN_FILENO, "standard input",
+                                               batch.rawRate.value_or(0));
   } else {
-    const auto quiet = std::chrono::milliseconds(std::llround(batch.followQuiet.value_or(5) * 1000));
+    const auto quiet =
+        std::chrono::milliseconds(std::llround(batch.followQuiet.value_or(5) * 1000));
     input = std::make_unique<TGrowingWaveInput>(batch.input, quiet);
   }
   TLiveRunOptions live;
   if (!batch.output.empty()) {
-    live.recordingFolder = batch.outputIsFolder ? batch.output
-                                                : fs::path(batch.output).parent_path().string();
+    live.recordingFolder =
+        batch.outputIsFolder ? batch.output : fs::path(batch.output).parent_path().string();
   }
   if (options_.sensorModel != smUnknown && batch.sensorModel)
     live.satellite = SensorModelName(options_.sensorModel);
@@ -884,7 +908,7 @@ int TProcessingRun::RunBatch(const TBatchOptions& batch,
         batch.overlay && batch.overlayElements.empty() ? "ABG" : batch.overlayElements;
     overlay_.SetRequest(std::move(request));
   }
-  const bool live = batch.standardInput || batch.followQuiet;
+  const bool live = batch.standardInput || batch.followQuiet || batch.capture;
   if (batch.interactiveDirectionOnly && !live) {
     options_.southBound = batch.southBound;
     return Dispatch(batch.input) ? 0 : 1;

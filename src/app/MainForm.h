@@ -5,6 +5,7 @@
 // only through TRunHost and the user-message service.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <span>
@@ -21,9 +22,9 @@
 #include "decode/SignalVideoDecode.h"
 #include "noaa/FalseColour.h"
 #include "platform/Diagnostics.h"
+#include "signal/LiveInput.h"
 #include "signal/SignalDetectors.h"
 #include "signal/SignalFilters.h"
-#include "signal/LiveInput.h"
 #include "signal/SignalHilbert.h"
 
 namespace vivurozed {
@@ -79,8 +80,12 @@ class TProcessingRun {
   // to stop. What arrives is kept in a WAV file named for the pass (see
   // RecordingPath). False when no pictures were made.
   bool LiveRun(TLiveInput& input, const TLiveRunOptions& live);
-  // Ends a running stream after the current block.
-  void Stop() { source_.Stop(); }
+  // Ends a running stream after the current block; a live run that is
+  // still listening decodes what it has heard. Any thread may call it.
+  void Stop() {
+    stopAsked_ = true;
+    source_.Stop();
+  }
 
   // Post-processes the decoded picture again with the current settings (the
   // display options), without reading the recording again. False when there
@@ -122,6 +127,9 @@ class TProcessingRun {
   void PrepareDecode(const std::string& fileName, int result, int rate);
   void FinishWaveRun(const std::string& fileName);
   void OnLineStored(int row);
+  // Finishes the live input's recording; a failure is told, not thrown.
+  void CloseLiveInput(TLiveInput& input);
+  bool StopAsked();
   bool PictureRun(const std::string& fileName);
   void StartLog(const std::string& heading, const std::string& fileName);
   void NameOutput(const std::string& fileName);
@@ -166,6 +174,7 @@ class TProcessingRun {
   bool picturesChanged_ = false;
   bool live_ = false;  // progress tells what has arrived, not a percentage
   bool inputFailureShown_ = false;
+  std::atomic<bool> stopAsked_ = false;
   std::vector<TSample> acfPlot_;
 };
 

@@ -9,7 +9,8 @@ namespace vivurozed {
 TCaptureInput::TCaptureInput(std::unique_ptr<TCaptureDevice> device, std::string name,
                              TWaveFormat format, int bufferFrames)
     : device_(std::move(device)), name_(std::move(name)), format_(format) {
-  const std::size_t bytes = static_cast<std::size_t>(std::max(bufferFrames, 1)) * format_.BlockAlign;
+  const std::size_t bytes =
+      static_cast<std::size_t>(std::max(bufferFrames, 1)) * format_.BlockAlign;
   data1_.assign(bytes, 0);
   data2_.assign(bytes, 0);
   for (auto [h, d] : {std::pair{&header1_, &data1_}, {&header2_, &data2_}}) {

@@ -202,8 +202,7 @@ std::size_t TQueuedInput::ReadFrames(std::span<std::int16_t> frames, millisecond
   };
   arrived_.wait_for(lock, wait, ready);
   if (format_.BlockAlign > 0) {
-    const std::size_t n =
-        ConvertToStereo16(std::span(queue_).subspan(head_), format_, frames);
+    const std::size_t n = ConvertToStereo16(std::span(queue_).subspan(head_), format_, frames);
     head_ += n * format_.BlockAlign;
     if (head_ > queue_.size() / 2) {
       queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(head_));
@@ -271,8 +270,7 @@ void TWaveStreamInput::Pump() {
       if (r == prTimeout) continue;
       if (r == prEnd) {
         if (!headDone) {
-          Finish(head.empty() ? name_ + " sent nothing"
-                              : name_ + " ended inside its WAV header");
+          Finish(head.empty() ? name_ + " sent nothing" : name_ + " ended inside its WAV header");
         } else if (bounded && remaining > 0) {
           Finish(name_ + " was cut off " + std::to_string(remaining) +
                  " bytes before the end its header announced");
@@ -297,7 +295,8 @@ void TWaveStreamInput::Pump() {
         data = std::span<const std::uint8_t>(head).subspan(std::min(h.dataOffset, head.size()));
       }
       if (bounded) {
-        data = data.first(static_cast<std::size_t>(std::min<std::uint64_t>(data.size(), remaining)));
+        data =
+            data.first(static_cast<std::size_t>(std::min<std::uint64_t>(data.size(), remaining)));
         remaining -= data.size();
       }
       if (!Push(data)) return;
@@ -325,7 +324,8 @@ bool TGrowingWaveInput::ReadHead(std::uint64_t size) {
     in_.open(fileName_, std::ios::binary);
     if (!in_.is_open()) return false;
   }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min<std::uint64_t>(size, kMaxHead + 8)));
+  std::vector<std::uint8_t> bytes(
+      static_cast<std::size_t>(std::min<std::uint64_t>(size, kMaxHead + 8)));
   in_.clear();
   in_.seekg(0);
   in_.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -417,7 +417,8 @@ std::size_t TReplayInput::ReadFrames(std::span<std::int16_t> frames, millisecond
     return values / 2;
   }
   const std::size_t n = inner_.Read(frames, wait);
-  if (!replaying_) kept_.insert(kept_.end(), frames.begin(), frames.begin() + 2 * static_cast<std::ptrdiff_t>(n));
+  if (!replaying_)
+    kept_.insert(kept_.end(), frames.begin(), frames.begin() + 2 * static_cast<std::ptrdiff_t>(n));
   return n;
 }
 

@@ -65,11 +65,11 @@ class TLiveInput {
 struct TWaveHead {
   enum TStatus : std::uint8_t { whNeedMore = 0, whBad = 1, whReady = 2 };
   TStatus status = whNeedMore;
-  TWaveFormat format;           // PCM (extensible PCM is reported as plain PCM)
-  std::size_t dataOffset = 0;   // of the first sample byte
-  std::uint32_t dataSize = 0;   // as declared
-  bool sizeKnown = false;       // false: 0 or a placeholder, read to the end
-  std::string error;            // why whBad
+  TWaveFormat format;          // PCM (extensible PCM is reported as plain PCM)
+  std::size_t dataOffset = 0;  // of the first sample byte
+  std::uint32_t dataSize = 0;  // as declared
+  bool sizeKnown = false;      // false: 0 or a placeholder, read to the end
+  std::string error;           // why whBad
 };
 // The header at the front of `bytes`, or whNeedMore while it is incomplete.
 // Refuses headers that grow past a megabyte before the "data" chunk.

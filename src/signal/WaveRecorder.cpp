@@ -82,11 +82,10 @@ void TWaveRecorder::Close() {
   Put32(riff.data(), clamp(kHeaderBytes - 8 + dataBytes_ + pad));
   Put32(data.data(), clamp(dataBytes_));
   const std::uint8_t zero = 0;
-  const bool ok = (pad == 0 || std::fwrite(&zero, 1, 1, file_) == 1) &&
-                  std::fseek(file_, kRiffSizeAt, SEEK_SET) == 0 &&
-                  std::fwrite(riff.data(), 1, 4, file_) == 4 &&
-                  std::fseek(file_, kDataSizeAt, SEEK_SET) == 0 &&
-                  std::fwrite(data.data(), 1, 4, file_) == 4;
+  const bool ok =
+      (pad == 0 || std::fwrite(&zero, 1, 1, file_) == 1) &&
+      std::fseek(file_, kRiffSizeAt, SEEK_SET) == 0 && std::fwrite(riff.data(), 1, 4, file_) == 4 &&
+      std::fseek(file_, kDataSizeAt, SEEK_SET) == 0 && std::fwrite(data.data(), 1, 4, file_) == 4;
   if (!ok) Fail("Cannot finish the recording ");
   if (std::fclose(file_) != 0) {
     file_ = nullptr;

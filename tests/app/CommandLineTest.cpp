@@ -157,6 +157,11 @@ TEST(CommandLine, LiveInputOptions) {
   EXPECT_EQ(Parse({"p.wav", "--follow"}).followQuiet, 5.0);
   EXPECT_EQ(Parse({"p.wav", "--follow=2.5", "--type", "Meteor221"}).followQuiet, 2.5);
   EXPECT_EQ(Parse({"p.wav", "--type", "WEFAX"}).type, dpWEFAX);
+  const TBatchOptions card = Parse({"--capture=USB", "out", "S"}, OutIsFolder);
+  EXPECT_EQ(card.capture, "USB");
+  EXPECT_EQ(card.output, "out");  // no input is named
+  EXPECT_TRUE(card.southBound);
+  EXPECT_FALSE(card.standardInput);
 
   const std::pair<std::vector<std::string>, const char*> refused[] = {
       {{"p.wav", "--raw-rate", "11025"}, "--raw-rate describes standard input"},
@@ -166,6 +171,7 @@ TEST(CommandLine, LiveInputOptions) {
       {{"p.wav", "--follow=0"}, "--follow=SECONDS wants"},
       {{"p.wav", "--follow", "5"}, "Unknown option \"5\""},
       {{"p.wav", "--type", "GOES-16"}, "--type wants one of Meteor, Meteor221"},
+      {{"--capture", "--raw-rate=8000", "out/"}, "--capture records from the sound card"},
   };
   for (const auto& [parameters, error] : refused) {
     const TCommandLine c = ParseCommandLine(parameters, NoFolders);

@@ -236,9 +236,10 @@ TEST_F(LiveRunTest, AGivenTypeIsDecodedAtOnceAndNoiseFirstIsListenedThrough) {
   const auto run = CaptureRun(std::make_unique<SoundCard>(noisy), made);
   ASSERT_TRUE(made);
   const auto& lines = run->Log().Lines();
-  EXPECT_GE(std::count_if(lines.begin(), lines.end(),
-                          [](const std::string& l) { return l.rfind("Signal analysis at", 0) == 0; }),
-            6);
+  EXPECT_GE(
+      std::count_if(lines.begin(), lines.end(),
+                    [](const std::string& l) { return l.rfind("Signal analysis at", 0) == 0; }),
+      6);
   EXPECT_NE(std::find(lines.begin(), lines.end(), "  analyser recognised NOAA APT"), lines.end());
   EXPECT_EQ(run->Decoder().DecodeParameters(), dpNOAAapt);
   EXPECT_GE(run->Decoder().LineCount(), 236);
@@ -299,9 +300,10 @@ TEST(PreviewRow, SpreadsTheLevelsOverTheGreyScale) {
   const struct {
     int width, low, high;
     std::vector<std::uint8_t> pixels;
-  } cases[] = {{4, 100, 600, {0, 77, 128, 255}},  // pairs averaged; above high is white
-               {8, 300, 300, {0, 0, 0, 0, 0, 0, 0, 0}},  // no spread: black
-               {16, 0, 1000, {26, 26, 26, 26, 51, 51, 77, 77, 77, 77, 102, 102, 128, 128, 179, 179}}};
+  } cases[] = {
+      {4, 100, 600, {0, 77, 128, 255}},         // pairs averaged; above high is white
+      {8, 300, 300, {0, 0, 0, 0, 0, 0, 0, 0}},  // no spread: black
+      {16, 0, 1000, {26, 26, 26, 26, 51, 51, 77, 77, 77, 77, 102, 102, 128, 128, 179, 179}}};
   for (const auto& c : cases) EXPECT_EQ(PreviewRow(row, c.width, c.low, c.high), c.pixels);
 }
 

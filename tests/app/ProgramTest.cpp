@@ -28,12 +28,11 @@ struct Result {
 // `producer`, when given, is a command piped into it.
 Result RunProgram(const TempDir& home, const std::string& arguments,
                   const std::string& producer = "") {
-  const std::string command = "cd '" + home.Path().string() + "' && " +
-                              (producer.empty() ? "" : producer + " | ") + "HOME='" +
-                              home.Path().string() + "' XDG_CONFIG_HOME='" +
-                              (home / "config").string() + "' XDG_DATA_HOME='" +
-                              (home / "data").string() + "' '" + VZ_EXE + "' " + arguments +
-                              (producer.empty() ? " </dev/null" : "") + " 2>&1";
+  const std::string command =
+      "cd '" + home.Path().string() + "' && " + (producer.empty() ? "" : producer + " | ") +
+      "HOME='" + home.Path().string() + "' XDG_CONFIG_HOME='" + (home / "config").string() +
+      "' XDG_DATA_HOME='" + (home / "data").string() + "' '" + VZ_EXE + "' " + arguments +
+      (producer.empty() ? " </dev/null" : "") + " 2>&1";
   Result r;
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return r;
@@ -192,7 +191,8 @@ TEST(Program, DecodesAPipeAsItDecodesTheFileAndKeepsTheAudio) {
   } pipes[] = {{"wav", "cat " + sample, ""},
                {"raw", "tail -c +45 " + sample, " --raw-rate 11025"}};  // no header
   for (const auto& p : pipes) {
-    const Result r = RunProgram(home, std::string("- ") + p.folder + "/ 2B" + p.options, p.producer);
+    const Result r =
+        RunProgram(home, std::string("- ") + p.folder + "/ 2B" + p.options, p.producer);
     ASSERT_EQ(r.code, 0) << r.output;
     std::string kept, picture;
     for (const auto& e : fs::directory_iterator(home / p.folder)) {
@@ -214,6 +214,11 @@ TEST(Program, DecodesAPipeAsItDecodesTheFileAndKeepsTheAudio) {
   EXPECT_EQ(bad.code, 1);
   EXPECT_NE(bad.output.find("standard input: not a RIFF WAVE stream"), std::string::npos)
       << bad.output;
+  const Result noCard = RunProgram(home, "--capture=no-such-sound-card cap/");
+  EXPECT_EQ(noCard.code, 1);
+  EXPECT_NE(noCard.output.find("Error 2 opening wave input - no sound card input was found"),
+            std::string::npos)
+      << noCard.output;
 }
 
 }  // namespace

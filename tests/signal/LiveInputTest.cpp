@@ -104,7 +104,9 @@ TEST(ParseWaveHead, FindsFormatAndDataOrAsksForMore) {
       {"size zero", BuildWav(Signal(100), {.dataSizeOverride = 0}), TWaveHead::whReady, 44, false},
       {"size placeholder", BuildWav(Signal(100), {.dataSizeOverride = 0xFFFFFFFF}),
        TWaveHead::whReady, 44, false},
-      {"stereo 8-bit extensible after a list", BuildWav(Signal(100), {.channels = 2, .bits = 8, .extensible = true, .listChunkBeforeData = true}),
+      {"stereo 8-bit extensible after a list",
+       BuildWav(Signal(100),
+                {.channels = 2, .bits = 8, .extensible = true, .listChunkBeforeData = true}),
        TWaveHead::whReady, 0, true},
       {"24-bit", BuildWav(Signal(99), {.bits = 24}), TWaveHead::whBad, 0, false},
       {"not RIFF", Bytes{'X', 'I', 'F'}, TWaveHead::whBad, 0, false},
@@ -212,8 +214,7 @@ TEST(WaveRecorder, HeaderSaysUnknownUntilClosed) {
   ASSERT_EQ(closed.size(), 50u);  // padded to an even length
   EXPECT_EQ(DataChunk(closed, 4, 4), (Bytes{42, 0, 0, 0}));
   EXPECT_EQ(DataChunk(closed, 40, 4), (Bytes{5, 0, 0, 0}));
-  EXPECT_THROW(TWaveRecorder((dir / "no" / "r.wav").string(), PcmFormat(11025, 1)),
-               EWaveInError);
+  EXPECT_THROW(TWaveRecorder((dir / "no" / "r.wav").string(), PcmFormat(11025, 1)), EWaveInError);
 }
 
 TEST(GrowingWaveInput, FollowsAFileAsItIsWrittenAndEndsWhenItStops) {

@@ -19,8 +19,17 @@ QAudioDevice TQtCaptureDevice::DefaultInput() {
   return QMediaDevices::defaultAudioInput();
 }
 
+QAudioDevice TQtCaptureDevice::FindInput(const std::string& name) {
+  if (name.empty()) return DefaultInput();
+  const QString wanted = QString::fromStdString(name);
+  for (const QAudioDevice& d : QMediaDevices::audioInputs()) {
+    if (d.description().contains(wanted, Qt::CaseInsensitive)) return d;
+  }
+  return {};
+}
+
 std::string TQtCaptureDevice::Description() const {
-  return device_.isNull() ? std::string("no sound card") : device_.description().toStdString();
+  return device_.isNull() ? std::string() : device_.description().toStdString();
 }
 
 template <typename F>
@@ -138,7 +147,7 @@ void TQtCaptureDevice::Release() {
 std::string TQtCaptureDevice::ErrorText(int code) const {
   switch (code) {
     case kNoDevice:
-      return "no sound card input was found";
+      return "no sound card input was found";  // the only code of a null device
     case kBadFormat:
       return Description() + " cannot record 16-bit audio at this rate";
     case kNotStarted:

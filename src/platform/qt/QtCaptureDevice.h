@@ -35,6 +35,10 @@ class TQtCaptureDevice : public TCaptureDevice {
 
   // The system's default input, or a null device when there is none.
   static QAudioDevice DefaultInput();
+  // The first input whose description contains `name` (any case); the
+  // default input for an empty name; a null device when none matches.
+  static QAudioDevice FindInput(const std::string& name);
+  // The device's name as the system gives it; empty for a null device.
   std::string Description() const;
 
   int Open(const TWaveFormat& format, TCaptureListener& listener) override;
