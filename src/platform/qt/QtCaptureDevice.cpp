@@ -35,7 +35,7 @@ std::string TQtCaptureDevice::Description() const {
 template <typename F>
 void TQtCaptureDevice::OnCaptureThread(F&& f) {
   if (context_ == nullptr) return;
-  QMetaObject::invokeMethod(context_, std::forward<F>(f), Qt::BlockingQueuedConnection);
+  QMetaObject::invokeMethod(context_.get(), std::forward<F>(f), Qt::BlockingQueuedConnection);
 }
 
 int TQtCaptureDevice::Open(const TWaveFormat& format, TCaptureListener& listener) {
@@ -56,19 +56,21 @@ int TQtCaptureDevice::Open(const TWaveFormat& format, TCaptureListener& listener
   listener_ = &listener;
   stopping_ = false;
   lost_ = false;
-  context_ = new QObject;
+  context_ = std::make_unique<QObject>();
   context_->moveToThread(&thread_);
   thread_.start();
   OnCaptureThread([this, f] {
-    source_ = new QAudioSource(device_, f, context_);
+    // Made, used and destroyed on the capture thread.
+    source_ = std::make_unique<QAudioSource>(device_, f);
     // A quarter of a second of buffering: the picture should not lag.
     source_->setBufferSize(f.bytesForDuration(250000));
-    QObject::connect(source_, &QAudioSource::stateChanged, context_, [this](QAudio::State s) {
-      if (s == QAudio::StoppedState && !stopping_ && source_->error() != QAudio::NoError)
-        Lose(kAudioError + static_cast<int>(source_->error()));
-    });
-    devices_ = new QMediaDevices(context_);
-    QObject::connect(devices_, &QMediaDevices::audioInputsChanged, context_, [this] {
+    QObject::connect(
+        source_.get(), &QAudioSource::stateChanged, context_.get(), [this](QAudio::State s) {
+          if (s == QAudio::StoppedState && !stopping_ && source_->error() != QAudio::NoError)
+            Lose(kAudioError + static_cast<int>(source_->error()));
+        });
+    devices_ = std::make_unique<QMediaDevices>();
+    QObject::connect(devices_.get(), &QMediaDevices::audioInputsChanged, context_.get(), [this] {
       if (!QMediaDevices::audioInputs().contains(device_)) Lose(kDeviceGone);
     });
   });
@@ -80,16 +82,16 @@ void TQtCaptureDevice::Start() {
   OnCaptureThread([this] {
     if (lost_) return;
     io_ = source_->start();
-    if (io_ == nullptr || source_->error() != QAudio::NoError) {
+    if (io_.isNull() || source_->error() != QAudio::NoError) {
       Lose(kNotStarted);
       return;
     }
-    QObject::connect(io_, &QIODevice::readyRead, context_, [this] { Drain(); });
+    QObject::connect(io_.data(), &QIODevice::readyRead, context_.get(), [this] { Drain(); });
   });
 }
 
 void TQtCaptureDevice::Drain() {
-  if (io_ == nullptr || listener_ == nullptr) return;
+  if (io_.isNull() || listener_ == nullptr) return;
   const QByteArray bytes = io_->readAll();
   buffers_.Deliver(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                              static_cast<std::size_t>(bytes.size())),
@@ -98,7 +100,9 @@ void TQtCaptureDevice::Drain() {
 
 void TQtCaptureDevice::Lose(int code) {
   if (lost_.exchange(true)) return;
+  // What had arrived, to the last byte, is handed over before the failure.
   Drain();
+  buffers_.Reset(*listener_);
   stopping_ = true;
   source_->stop();
   io_ = nullptr;
@@ -131,39 +135,35 @@ void TQtCaptureDevice::Release() {
   if (context_ == nullptr) return;
   OnCaptureThread([this] {
     stopping_ = true;
-    // Children of the context, destroyed on the thread that made them.
-    delete source_;
-    delete devices_;
-    source_ = nullptr;
-    devices_ = nullptr;
     io_ = nullptr;
+    source_.reset();
+    devices_.reset();
   });
   thread_.quit();
   thread_.wait();
-  delete context_;
-  context_ = nullptr;
+  context_.reset();  // its thread has ended
 }
 
 std::string TQtCaptureDevice::ErrorText(int code) const {
   switch (code) {
     case kNoDevice:
-      return "no sound card input was found";  // the only code of a null device
+      return "no sound card input was found";
     case kBadFormat:
-      return Description() + " cannot record 16-bit audio at this rate";
+      return "the sound card cannot record 16-bit audio at this rate";
     case kNotStarted:
-      return Description() + " did not start recording";
+      return "the sound card did not start recording";
     case kDeviceGone:
-      return Description() + " is no longer there";
+      return "the sound card is no longer there";
     case kAudioError + QAudio::OpenError:
-      return Description() + " could not be opened";
+      return "the sound card could not be opened";
     case kAudioError + QAudio::IOError:
-      return Description() + " stopped delivering audio";
+      return "the sound card stopped delivering audio";
     case kAudioError + QAudio::UnderrunError:
-      return Description() + " ran out of audio";
+      return "the sound card ran out of audio";
     case kAudioError + QAudio::FatalError:
-      return Description() + " failed";
+      return "the sound system failed";
     default:
-      return "audio input error " + std::to_string(code);
+      return "sound card error " + std::to_string(code);
   }
 }
 

@@ -11,10 +11,11 @@
 
 #include "platform/AudioCapture.h"
 
-class QAudioSource;
-class QIODevice;
-class QMediaDevices;
-class QObject;
+#include <QAudioSource>
+#include <QIODevice>
+#include <QMediaDevices>
+#include <QObject>
+#include <QPointer>
 
 namespace vivurozed {
 
@@ -60,10 +61,11 @@ class TQtCaptureDevice : public TCaptureDevice {
 
   QAudioDevice device_;
   QThread thread_;
-  QObject* context_ = nullptr;  // lives on thread_
-  QAudioSource* source_ = nullptr;
-  QMediaDevices* devices_ = nullptr;
-  QIODevice* io_ = nullptr;
+  std::unique_ptr<QObject> context_;  // lives on thread_
+  std::unique_ptr<QAudioSource> source_;
+  std::unique_ptr<QMediaDevices> devices_;
+  // The audio source owns its stream and may drop it on an error.
+  QPointer<QIODevice> io_;
   TCaptureListener* listener_ = nullptr;
   TCaptureBuffers buffers_;
   std::atomic<bool> stopping_ = false, lost_ = false;
