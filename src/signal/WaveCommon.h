@@ -1,10 +1,11 @@
 // The program's only way of getting samples: TWaveIn streams a RIFF WAVE
-// file block by block, or captures from a sound-card device, through one
-// per-block path, so that nothing downstream can tell the two apart.
+// file block by block, or audio that arrives while it is read (a pipe, a
+// growing file, the sound card: signal/LiveInput.h), or captures from a
+// sound-card device, through one per-block path, so that nothing downstream
+// can tell them apart.
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>

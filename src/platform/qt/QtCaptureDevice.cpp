@@ -5,6 +5,7 @@
 #include <QIODevice>
 #include <QMediaDevices>
 #include <QMetaObject>
+#include <algorithm>
 #include <span>
 
 namespace vivurozed {
@@ -38,6 +39,13 @@ void TQtCaptureDevice::OnCaptureThread(F&& f) {
   QMetaObject::invokeMethod(context_.get(), std::forward<F>(f), Qt::BlockingQueuedConnection);
 }
 
+void TQtCaptureDevice::SetVolume(double volume) {
+  volume_ = std::clamp(volume, 0.0, 1.0);
+  OnCaptureThread([this] {
+    if (source_) source_->setVolume(volume_);
+  });
+}
+
 int TQtCaptureDevice::Open(const TWaveFormat& format, TCaptureListener& listener) {
   if (device_.isNull()) return kNoDevice;
   if (context_ != nullptr) return 0;
@@ -64,6 +72,7 @@ int TQtCaptureDevice::Open(const TWaveFormat& format, TCaptureListener& listener
     source_ = std::make_unique<QAudioSource>(device_, f);
     // A quarter of a second of buffering: the picture should not lag.
     source_->setBufferSize(f.bytesForDuration(250000));
+    source_->setVolume(volume_);
     QObject::connect(
         source_.get(), &QAudioSource::stateChanged, context_.get(), [this](QAudio::State s) {
           if (s == QAudio::StoppedState && !stopping_ && source_->error() != QAudio::NoError)

@@ -42,6 +42,10 @@ class TQtCaptureDevice : public TCaptureDevice {
   // The device's name as the system gives it; empty for a null device.
   std::string Description() const;
 
+  // The recording level, 0 .. 1 (the sound system's input volume); any
+  // time, also while recording.
+  void SetVolume(double volume);
+
   int Open(const TWaveFormat& format, TCaptureListener& listener) override;
   std::string ErrorText(int code) const override;
   void Prepare(TWaveHeader&) override {}
@@ -69,6 +73,7 @@ class TQtCaptureDevice : public TCaptureDevice {
   TCaptureListener* listener_ = nullptr;
   TCaptureBuffers buffers_;
   std::atomic<bool> stopping_ = false, lost_ = false;
+  std::atomic<double> volume_ = 1.0;
 };
 
 }  // namespace vivurozed
