@@ -214,6 +214,20 @@ TEST(Program, DecodesAPipeAsItDecodesTheFileAndKeepsTheAudio) {
   EXPECT_EQ(bad.code, 1);
   EXPECT_NE(bad.output.find("standard input: not a RIFF WAVE stream"), std::string::npos)
       << bad.output;
+  // The overlay of a piped pass, its start given: the same earth locations.
+  const std::string overlay =
+      " --elements '" + (fs::path(VZ_SAMPLE).parent_path() / "weather-2019-08-25.txt").string() +
+      "' --start '2019-08-25 18:28:15'";
+  ASSERT_EQ(RunProgram(home, sample + " fileovl/" + overlay).code, 0);
+  ASSERT_EQ(RunProgram(home, "- pipeovl/ MNOAA15" + overlay, "cat " + sample).code, 0);
+  std::vector<std::uint8_t> lcn;
+  for (const auto& e : fs::directory_iterator(home / "pipeovl"))
+    if (e.path().extension() == ".lcn") lcn = vivurozed::testing::ReadBytes(e.path());
+  const auto fileLcn = vivurozed::testing::ReadBytes(home / "fileovl" / "noaa15-excerpt-2min.lcn");
+  ASSERT_GE(fileLcn.size(), 200u * 408);
+  ASSERT_GE(lcn.size(), 200u * 408);
+  EXPECT_TRUE(std::equal(fileLcn.begin(), fileLcn.begin() + 200 * 408, lcn.begin()));
+
   const Result noCard = RunProgram(home, "--capture=no-such-sound-card cap/");
   EXPECT_EQ(noCard.code, 1);
   EXPECT_NE(noCard.output.find("Error 2 opening wave input - no sound card input was found"),
