@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev libjpeg62-turbo-dev
-  qt6-base-dev libgl-dev libqt6svg6
+  qt6-base-dev qt6-multimedia-dev libgl-dev libqt6svg6
   fonts-liberation
 )
 

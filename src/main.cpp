@@ -3,6 +3,8 @@
 // with -hide).
 #include <unistd.h>
 
+#include <QCoreApplication>
+
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -47,11 +49,17 @@ int main(int argc, char** argv) {
   }
   const TBatchOptions& batch = commandLine.options;
   std::error_code ec;
-  if (!std::filesystem::exists(batch.input, ec)) {
+  if (batch.standardInput && isatty(STDIN_FILENO) != 0) {
+    std::cerr << "vivurozed: standard input is a terminal: pipe a recording into it\n";
+    return 1;
+  }
+  // A followed file may appear only once its recorder starts.
+  const bool fileInput = !batch.standardInput && !batch.capture;
+  if (fileInput && !batch.followQuiet && !std::filesystem::exists(batch.input, ec)) {
     std::cerr << "vivurozed: " << batch.input << ": no such file\n";
     return 1;
   }
-  if (std::filesystem::is_directory(batch.input, ec)) {
+  if (fileInput && std::filesystem::is_directory(batch.input, ec)) {
     std::cerr << "vivurozed: " << batch.input << " is a folder, not a recording or picture\n";
     return 1;
   }
@@ -69,12 +77,17 @@ int main(int argc, char** argv) {
     }
   }
 
-  if (!batch.hide && DisplayAvailable()) {
+  // Live inputs run on the console until the window has its own way in.
+  const bool live = batch.standardInput || batch.capture || batch.followQuiet;
+  if (!batch.hide && !live && DisplayAvailable()) {
     // A file alone opens in the window as the open command would; anything
     // more is the command line's run, shown.
     if (parameters.size() == 1) return RunDesktopProgram(argc, argv, nullptr, batch.input);
     return RunDesktopProgram(argc, argv, &batch);
   }
+  // The sound card's thread runs Qt's event loop, which wants an application.
+  std::unique_ptr<QCoreApplication> application;
+  if (batch.capture) application = std::make_unique<QCoreApplication>(argc, argv);
 
   const bool terminal = isatty(STDERR_FILENO) != 0;
   TConsoleHost host(std::cerr, terminal);
@@ -82,7 +95,9 @@ int main(int argc, char** argv) {
   auto store = std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName));
   TProcessingRun run(host, store);
   run.Log().SetListener([&host](const std::string& line) { host.Line(line); });
-  TRunMessages messages(run.Log(), host, std::cin, isatty(STDIN_FILENO) != 0);
+  // Questions are asked on the terminal, never read from the audio.
+  TRunMessages messages(run.Log(), host, std::cin,
+                        !batch.standardInput && isatty(STDIN_FILENO) != 0);
   SetUserMessages(&messages);
   std::vector<std::string> full(argv, argv + argc);
   int code = 1;

@@ -192,6 +192,46 @@ bool TakeLongOptions(std::vector<std::string>& parameters, TBatchOptions& o, std
       }
       o.start = EncodeDateTime(y, mo, d, h, mi) + sec / 86400.0;
       o.overlay = true;
+    } else if (name == "--raw-rate") {
+      if (!value(v)) return false;
+      char* end = nullptr;
+      const long rate = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || rate < 1000 || rate > 384000) {
+        error = "--raw-rate wants the sample rate of the raw samples in Hz, not \"" + v + "\"";
+        return false;
+      }
+      o.rawRate = static_cast<int>(rate);
+    } else if (name == "--follow") {
+      double quiet = 5;
+      if (eq != std::string::npos) {
+        v = p.substr(eq + 1);
+        char* end = nullptr;
+        quiet = std::strtod(v.c_str(), &end);
+        if (v.empty() || *end != '\0' || !(quiet >= 0.5 && quiet <= 3600)) {
+          error =
+              "--follow=SECONDS wants the seconds without growth that end the recording (0.5 "
+              "to 3600), not \"" +
+              v + "\"";
+          return false;
+        }
+      }
+      o.followQuiet = quiet;
+    } else if (name == "--capture") {
+      o.capture = eq == std::string::npos ? std::string() : p.substr(eq + 1);
+    } else if (name == "--type") {
+      if (!value(v)) return false;
+      const std::string wanted = Upper(v);
+      for (int t = 0; t < kDecodeTypeCount; ++t) {
+        if (Upper(DecodeParameterNames[static_cast<std::size_t>(t)]) == wanted)
+          o.type = static_cast<TDecodeParameters>(t);
+      }
+      if (!o.type) {
+        std::string names;
+        for (const char* n : DecodeParameterNames)
+          names += std::string(names.empty() ? "" : ", ") + n;
+        error = "--type wants one of " + names + ", not \"" + v + "\"";
+        return false;
+      }
     } else {
       error = "Unknown option \"" + p + "\"";
       return false;
@@ -209,14 +249,36 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& given,
   TCommandLine r;
   std::vector<std::string> parameters = given;
   if (!TakeLongOptions(parameters, r.options, r.error)) return r;
+  // The sound card takes the input's place.
+  if (r.options.capture) parameters.insert(parameters.begin(), "-");
   if (parameters.empty() || parameters[0].empty()) {
     r.error = "No input file given";
     return r;
   }
   TBatchOptions& o = r.options;
-  std::error_code ec;
-  const auto absolute = std::filesystem::absolute(parameters[0], ec);
-  o.input = ec ? parameters[0] : absolute.string();
+  if (o.capture) {
+    o.input = "sound card";
+  } else if (parameters[0] == "-") {
+    o.input = "-";
+    o.standardInput = true;
+  } else {
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(parameters[0], ec);
+    o.input = ec ? parameters[0] : absolute.string();
+  }
+  if (o.capture && (o.rawRate || o.followQuiet)) {
+    r.error =
+        "--capture records from the sound card: --raw-rate and --follow describe other inputs";
+    return r;
+  }
+  if (o.rawRate && !o.standardInput) {
+    r.error = "--raw-rate describes standard input: give \"-\" as the input";
+    return r;
+  }
+  if (o.followQuiet && o.standardInput) {
+    r.error = "--follow reads a file that is being written, not standard input";
+    return r;
+  }
 
   if (parameters.size() == 2 && (Upper(parameters[1]) == "N" || Upper(parameters[1]) == "S")) {
     o.interactiveDirectionOnly = true;
@@ -279,6 +341,20 @@ const char* CommandLineUsage() {
          "  --home LAT,LON       home location in degrees, north and east positive\n"
          "  --start \"YYYY-MM-DD hh:mm:ss\"  UTC start of the recording, when its\n"
          "                       file times are lost\n"
+         "\n"
+         "Live input (the picture is made when the input ends or on Ctrl-C; the audio\n"
+         "is kept as MMDDhhmm[_SATELLITE].wav, UTC, beside the output):\n"
+         "  vivurozed - OUTPUT ...  read a WAV stream from standard input, e.g.\n"
+         "                       rtl_fm ... | sox ... -t wav - | vivurozed - out/\n"
+         "  --raw-rate RATE      standard input is raw signed 16-bit little-endian mono\n"
+         "  --follow[=SECONDS]   INPUT is a WAV file still being written: follow it until\n"
+         "                       it has not grown for SECONDS (5)\n"
+         "  --capture[=NAME]     record from the sound card (the default input, or the one\n"
+         "                       whose name contains NAME) instead of reading INPUT:\n"
+         "                       vivurozed --capture out/ MNOAA19; Ctrl-C ends the pass\n"
+         "  --type NAME          decode as NOAA, Meteor, Meteor221, Resurs, Okean, Sich,\n"
+         "                       Sich600, OkeanO, OkeanO37, Meteosat, GMS, GOES or WEFAX\n"
+         "                       instead of analysing the first 30 seconds first\n"
          "\n"
          "  vivurozed --help | --version\n";
 }

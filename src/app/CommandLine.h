@@ -48,6 +48,19 @@ struct TBatchOptions {
   std::string elements;  // element file, or a folder of them
   std::optional<double> homeLatitude, homeLongitude;
   std::optional<double> start;  // UTC start of the recording (days since 1899-12-30)
+  // Live input. The input "-" is standard input: a WAV stream, or with
+  // "--raw-rate RATE" headerless signed 16-bit little-endian mono.
+  // "--follow[=SECONDS]" reads a WAV file that is still being written until
+  // it has not grown for SECONDS (default 5). "--type NAME" decodes as that
+  // type (a short decode type name: NOAA, Meteor, ...) without waiting for
+  // the analysis. "--capture[=NAME]" records from the sound card (the
+  // default input, or the one whose name contains NAME); no input is named
+  // then, and the first parameter is the output.
+  bool standardInput = false;
+  std::optional<std::string> capture;
+  std::optional<int> rawRate;
+  std::optional<double> followQuiet;  // set: follow the input file
+  std::optional<TDecodeParameters> type;
 };
 
 struct TCommandLine {

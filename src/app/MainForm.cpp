@@ -1,6 +1,9 @@
 #include "app/MainForm.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <chrono>
 #include <cmath>
@@ -19,6 +22,8 @@
 #include "platform/FileReplace.h"
 #include "platform/Folders.h"
 #include "platform/UserMessages.h"
+#include "platform/qt/QtCaptureDevice.h"
+#include "signal/CaptureInput.h"
 #include "signal/WaveCommon.h"
 
 namespace vivurozed {
@@ -30,6 +35,42 @@ using Clock = std::chrono::steady_clock;
 
 double MillisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+constexpr const char* kExpects =
+    "Vivurozed expects an 11025 Hz sampling rate wave  file lasting at least 30 seconds.";
+// Where in a recording the analyser listens, in the order tried.
+constexpr std::array<double, 3> kPositions = {0.5, 0.4, 0.6};
+constexpr int kLiveRate = 11025;
+
+// The analyser's code for a decode type the user gave (the chain's filter
+// choice reads it).
+int ResultForType(TDecodeParameters type) {
+  switch (type) {
+    case dpMeteor35:
+      return arMeteor35;
+    case dpMeteor221:
+      return arMeteor221;
+    case dpResursO1N4:
+      return arResurs;
+    case dpOkean:
+      return arOkean;
+    case dpSich:
+      return arSich;
+    case dpSich6:
+      return arSich600;
+    case dpOkeanO:
+    case dpOkeanO37:
+      return arOkeanO;
+    case dpMeteosat:
+      return arMeteosat;
+    case dpGMS:
+    case dpGOES:
+    case dpWEFAX:
+      return arWEFAX;
+    default:
+      return arNOAA;
+  }
 }
 
 std::string Lower(std::string s) {
@@ -47,6 +88,7 @@ TRunOptions OptionsFromSettings(TMainSettings& s, const TRunOptions& keep) {
   o.illumination = keep.illumination;
   o.colourMapName = keep.colourMapName;
   o.quorum = keep.quorum;
+  o.forcedType = keep.forcedType;
   o.outputFormat = s.OutputFormat.Value();
   o.noaaOutput = s.NoaaJpegOutput.Value();
   o.cropBorders = s.NoaaCropBorders.Value();
@@ -96,6 +138,7 @@ void ApplyBatchOptions(TRunOptions& o, const TBatchOptions& b) {
   if (b.illumination) o.illumination = *b.illumination;
   if (b.sampleRate) o.sampleRate = *b.sampleRate;
   if (b.gamma) o.gamma = *b.gamma;
+  if (b.type) o.forcedType = *b.type;
 }
 
 TDecodeParameters DecodeTypeForResult(int result, int geostationary) {
@@ -184,6 +227,7 @@ TProcessingRun::TProcessingRun(TRunHost& host, std::shared_ptr<TSettingsStore> s
   decoder_.SetNoaaStage(NoaaStage());
   decoder_.SetOnProgress([this](TCustomVideoDecoder&, TProgressKind kind, const std::string& text,
                                 int percent) { OnDecoderProgress(kind, text, percent); });
+  decoder_.SetOnLine([this](int row) { OnLineStored(row); });
   options_ = OptionsFromSettings(*settings_);
   history_.Load(UserDataFolder() / TRunHistory::kFileName);
   SetPrescanSampleRateSource(
@@ -202,7 +246,16 @@ void TProcessingRun::OnDecoderProgress(TProgressKind kind, const std::string& te
       if (host_.StopRequested()) source_.Stop();
       break;
     case pkProgress:
-      host_.Progress(text, percent);
+      if (live_) {
+        // The length is not known: say how much has come.
+        const int seconds = static_cast<int>(std::int64_t{source_.WaveIn().BufferNumber() + 1} *
+                                             source_.BufferSamples() / kLiveRate);
+        host_.Progress(Format("Live: %d:%02d received, %d lines", seconds / 60, seconds % 60,
+                              decoder_.LineCount()),
+                       -1);
+      } else {
+        host_.Progress(text, percent);
+      }
       host_.LetInputThrough();
       if (host_.StopRequested()) source_.Stop();
       break;
@@ -303,33 +356,61 @@ bool TProcessingRun::WaveRun(const std::string& fileName) {
   GetWaveFileInfo(fileName, rate, frames);
   const int duration = rate > 0 ? frames / rate : 0;
   if (rate != 11025 || duration < 30) {
-    UserMessages().Show(
-        "Vivurozed expects an 11025 Hz sampling rate wave  file lasting at least 30 seconds.", "");
+    UserMessages().Show(kExpects, "");
     return false;
   }
   host_.SetStatus("Processing " + fileName + " - press Esc to stop");
   host_.ProgressBegin("Analyse signal");
 
-  const bool forceWefax = options_.geostationary != 0;
   float carrier = 0, analysisTime = 0;
-  int syncTone = 0, result = arUnknown;
+  int result = arUnknown;
   try {
-    for (double position : {0.5, 0.4, 0.6}) {
-      result = AnalyseFile(fileName, forceWefax, &log_, carrier, analysisTime, &average_, syncTone,
-                           position);
-      if (result != arUnknown) break;
-    }
+    result = AnalyseAtPositions(fileName, kPositions, carrier, analysisTime);
   } catch (const TAnalyserError& e) {
     UserMessages().Show(e.what(), "");
     return false;
   }
-  if (result == arNOAA && overlay_.Enabled() &&
-      overlay_.IdentifyPass(fileName, double(frames) / rate)) {
-    const TPassPrediction& pass = *overlay_.Pass();
-    options_.southBound = pass.southBound;
-    if (const TSensorModel model = SensorModelOfSatellite(pass.satellite); model != smUnknown)
-      options_.sensorModel = model;
+  if (!ConcludeAnalysis(fileName, rate, frames, duration, carrier, analysisTime, result))
+    return false;
+
+  PrepareDecode(fileName, result, rate);
+  try {
+    source_.ReadFile(fileName);
+  } catch (const std::exception& e) {
+    // The closing steps run whatever happened: the picture so far is kept.
+    log_.Add(std::string("Error while reading the wave file: ") + e.what());
+    decoder_.EndData();
   }
+  FinishWaveRun(fileName);
+  return true;
+}
+
+int TProcessingRun::AnalyseAtPositions(const std::string& fileName,
+                                       std::span<const double> positions, float& carrier,
+                                       float& analysisTime) {
+  const bool forceWefax = options_.geostationary != 0;
+  int syncTone = 0, result = arUnknown;
+  for (double position : positions) {
+    result = AnalyseFile(fileName, forceWefax, &log_, carrier, analysisTime, &average_, syncTone,
+                         position);
+    if (result != arUnknown) break;
+  }
+  return result;
+}
+
+void TProcessingRun::IdentifyPass(const std::string& fileName, double duration) {
+  if (!overlay_.Enabled() || !overlay_.IdentifyPass(fileName, duration)) return;
+  const TPassPrediction& pass = *overlay_.Pass();
+  options_.southBound = pass.southBound;
+  if (const TSensorModel model = SensorModelOfSatellite(pass.satellite); model != smUnknown)
+    options_.sensorModel = model;
+}
+
+bool TProcessingRun::ConcludeAnalysis(const std::string& fileName, int rate, int frames,
+                                      int duration, float carrier, float analysisTime,
+                                      int& result) {
+  const bool noaa = options_.forcedType ? *options_.forcedType == dpNOAAapt : result == arNOAA;
+  if (noaa && duration > 0) IdentifyPass(fileName, double(frames) / rate);
   if (carrier > 0) {
     const int suggestion = static_cast<int>(std::nearbyint(26460000.0 / carrier - 2));
     if (result == arNOAA && !batch_ && std::abs(suggestion - options_.sampleRate) > 5 &&
@@ -354,7 +435,7 @@ bool TProcessingRun::WaveRun(const std::string& fileName) {
     for (std::size_t i = 0; i < acf.size() && i < acfPlot_.size(); ++i) acfPlot_[i] = acf[i];
     log_.Add(Format("ACF (for plot) analysis time: %.0f msec.", acfTime * 1000.0));
   }
-  if (result == arUnknown) {
+  if (result == arUnknown && !options_.forcedType) {
     if (batch_) return false;
     const TMessageAnswer a = UserMessages().AskYesNo(
         "The wave file you are processing did not produce a definite satellite type when it was "
@@ -368,10 +449,15 @@ bool TProcessingRun::WaveRun(const std::string& fileName) {
     if (a != maYes) return false;
     result = arNOAA;
   }
+  return true;
+}
 
+void TProcessingRun::PrepareDecode(const std::string& fileName, int result, int rate) {
   NameOutput(fileName);
   fromPictureFile_ = false;
-  type_ = DecodeTypeForResult(result, options_.geostationary);
+  type_ = options_.forcedType ? *options_.forcedType
+                              : DecodeTypeForResult(result, options_.geostationary);
+  if (options_.forcedType) result = ResultForType(type_);
   decoder_.SetSensorModel(options_.sensorModel);
   caption_ = fs::path(fileName).filename().string() + CaptionSuffix(type_, options_.sensorModel);
   host_.SetCaption(caption_);
@@ -381,14 +467,9 @@ bool TProcessingRun::WaveRun(const std::string& fileName) {
     p->ResetProcessingTime();
     if (p->DataSink() == p) break;
   }
+}
 
-  try {
-    source_.ReadFile(fileName);
-  } catch (const std::exception& e) {
-    // The closing steps run whatever happened: the picture so far is kept.
-    log_.Add(std::string("Error while reading the wave file: ") + e.what());
-    decoder_.EndData();
-  }
+void TProcessingRun::FinishWaveRun(const std::string& fileName) {
   log_.Add("Wave file processing time: " + std::to_string(decoder_.Elapsed().count()) +
            " millisecs (elapsed)");
   for (TSignalProcessor* p = &source_; p != nullptr; p = p->DataSink()) {
@@ -408,7 +489,197 @@ bool TProcessingRun::WaveRun(const std::string& fileName) {
   }
   PostProcess();
   RecordHistory(fileName);
+}
+
+bool TProcessingRun::LiveRun(TLiveInput& input, const TLiveRunOptions& live) {
+  // As for a file: an error that escapes a stage ends the run with a message.
+  try {
+    return ReceiveLive(input, live);
+  } catch (const std::exception& e) {
+    live_ = false;
+    CloseLiveInput(input);
+    host_.ProgressEnd();
+    UserMessages().Show(e.what(), "Vivurozed");
+    return false;
+  }
+}
+
+bool TProcessingRun::ReceiveLive(TLiveInput& input, const TLiveRunOptions& live) {
+  host_.SetBusy(true);
+  StartLog("Process live input", input.Name());
+  inputFailureShown_ = false;
+  struct Done {
+    TProcessingRun& run;
+    TLiveInput& input;
+    ~Done() {
+      run.live_ = false;
+      run.CloseLiveInput(input);
+      run.host_.SetBusy(false);
+    }
+  } done{*this, input};
+  stopAsked_ = false;
+
+  std::string folder = live.recordingFolder.empty() ? options_.imageFolder : live.recordingFolder;
+  const int zone = settings_->TimezoneNaming.Value() ? SystemTimeZoneMinutes() : 0;
+  try {
+    input.Start(RecordingPath(folder, UtcNow(), zone, live.satellite));
+  } catch (const EWaveInError& e) {
+    UserMessages().Show(e.what(), "");
+    return false;
+  }
+  host_.SetStatus("Receiving " + input.Name() + " - press Esc to stop");
+  TReplayInput replay(input);
+  int result = arUnknown;
+  if (!Listen(replay, live, result)) return false;
+  const std::string recording = input.RecordingFile();
+  log_.Add("Audio kept in " + recording);
+
+  PrepareDecode(recording, result, static_cast<int>(replay.Format().SamplesPerSec));
+  replay.Replay();
+  live_ = true;
+  // A stop while listening closed the input already: what was heard is
+  // decoded to its end.
+  const bool stopWanted = !input.Ended() && !StopAsked();
+  const int limit = live.maxSeconds * kLiveRate;
+  try {
+    source_.ReadLive(replay, limit, [&] {
+      host_.LetInputThrough();
+      const std::int64_t read =
+          std::int64_t{source_.WaveIn().BufferNumber() + 1} * source_.BufferSamples();
+      if (stopWanted && StopAsked()) {
+        source_.Stop();
+      } else if (read >= limit) {
+        log_.Add(Format("The live input was ended after %d minutes", live.maxSeconds / 60));
+        source_.Stop();
+      }
+    });
+  } catch (const std::exception& e) {
+    // A lost device or a cut stream: what arrived before it is decoded.
+    log_.Add(std::string("Live input: ") + e.what());
+    UserMessages().Show(e.what(), "");
+    decoder_.EndData();
+    inputFailureShown_ = true;
+  }
+  live_ = false;
+  CloseLiveInput(input);
+  if (const std::string failure = input.Failure(); !failure.empty() && !inputFailureShown_) {
+    // It failed just as the user stopped it: still say why.
+    log_.Add("Live input: " + failure);
+    UserMessages().Show(failure, "");
+  }
+
+  int rate = 0, frames = 0;
+  GetWaveFileInfo(recording, rate, frames);
+  const int duration = rate > 0 ? frames / rate : 0;
+  log_.Add(Format("Live input: %d seconds received", duration));
+  if (duration < 30) {
+    UserMessages().Show(kExpects, "");
+    return false;
+  }
+  if (type_ == dpNOAAapt) {
+    IdentifyPass(recording, duration);
+    caption_ = fs::path(recording).filename().string() + CaptionSuffix(type_, options_.sensorModel);
+    host_.SetCaption(caption_);
+  }
+  FinishWaveRun(recording);
   return true;
+}
+
+bool TProcessingRun::Listen(TReplayInput& input, const TLiveRunOptions& live, int& result) {
+  host_.ProgressBegin(options_.forcedType ? "Wait for the signal" : "Listen to the signal");
+  std::vector<std::int16_t> chunk(2 * 4096);
+  double nextTry = std::max(live.listenSeconds, 10);
+  bool stopped = false, failed = false;
+  for (;;) {
+    std::size_t n = 0;
+    try {
+      n = input.Read(chunk, std::chrono::milliseconds(100));
+    } catch (const EWaveInError& e) {
+      // Whatever was heard before the input failed is still decoded.
+      log_.Add(std::string("Live input: ") + e.what());
+      UserMessages().Show(e.what(), "");
+      failed = true;
+      inputFailureShown_ = true;
+      break;
+    }
+    const auto rate = static_cast<int>(input.Format().SamplesPerSec);
+    if (rate != 0 && rate != kLiveRate) {
+      UserMessages().Show(kExpects, "");
+      return false;
+    }
+    host_.LetInputThrough();
+    if (StopAsked()) {
+      stopped = true;
+      break;
+    }
+    if (n == 0 && input.Ended()) break;
+    if (rate == 0) continue;
+    if (options_.forcedType) return true;
+    const double heard = static_cast<double>(input.KeptFrames()) / rate;
+    host_.Progress(Format("Listen to the signal: %.0f s", heard), -1);
+    if (heard < nextTry) continue;
+    float carrier = 0, time = 0;
+    int found = arUnknown;
+    try {
+      found = AnalyseAtPositions(input.RecordingFile(), kPositions, carrier, time);
+    } catch (const TAnalyserError& e) {
+      log_.Add(e.what());
+    }
+    if (found != arUnknown) {
+      int frames = 0, fileRate = 0;
+      GetWaveFileInfo(input.RecordingFile(), fileRate, frames);
+      result = found;
+      return ConcludeAnalysis(input.RecordingFile(), rate, frames, 0, carrier, time, result);
+    }
+    nextTry += std::max(live.retrySeconds, 1);
+  }
+  // The input ended or was stopped before a type was found: what arrived is
+  // analysed as a file would be.
+  CloseLiveInput(input);
+  if (input.Format().SamplesPerSec == 0) {
+    if (!failed) UserMessages().Show(input.Name() + " sent no audio", "");
+    return false;
+  }
+  int rate = 0, frames = 0;
+  GetWaveFileInfo(input.RecordingFile(), rate, frames);
+  if (options_.forcedType) return true;
+  if (frames / std::max(rate, 1) < 30) {
+    UserMessages().Show(kExpects, "");
+    return false;
+  }
+  if (stopped) log_.Add("Stopped while listening: what was heard is decoded");
+  float carrier = 0, time = 0;
+  try {
+    result = AnalyseAtPositions(input.RecordingFile(), kPositions, carrier, time);
+  } catch (const TAnalyserError& e) {
+    UserMessages().Show(e.what(), "");
+    return false;
+  }
+  return ConcludeAnalysis(input.RecordingFile(), rate, frames, 0, carrier, time, result);
+}
+
+void TProcessingRun::CloseLiveInput(TLiveInput& input) {
+  try {
+    input.Close();
+  } catch (const EWaveInError& e) {
+    // The audio is on disk; only its header still says "length unknown".
+    log_.Add(e.what());
+    UserMessages().Show(e.what(), "");
+  }
+}
+
+bool TProcessingRun::StopAsked() {
+  return stopAsked_ || host_.StopRequested();
+}
+
+void TProcessingRun::OnLineStored(int row) {
+  const TIplImage* image = decoder_.Image();
+  if (image == nullptr || row < 0 || row >= image->Height()) return;
+  const int width = std::min(decoder_.LineLength(), image->Width());
+  const std::vector<std::uint8_t> pixels =
+      PreviewRow(std::span(image->Row16(row), static_cast<std::size_t>(std::max(width, 0))),
+                 decoder_.PixelsPerLine(), decoder_.LowestPixel(), decoder_.HighestPixel());
+  host_.LineDecoded(row, pixels);
 }
 
 bool TProcessingRun::PictureRun(const std::string& fileName) {
@@ -640,6 +911,31 @@ bool TProcessingRun::SaveAll(const std::string& name, bool saveMain, bool announ
   return ok;
 }
 
+bool TProcessingRun::DispatchLive(const TBatchOptions& batch) {
+  std::unique_ptr<TLiveInput> input;
+  if (batch.capture) {
+    auto device = std::make_unique<TQtCaptureDevice>(TQtCaptureDevice::FindInput(*batch.capture));
+    const std::string description = device->Description();
+    const std::string name = "sound card" + (description.empty() ? "" : " " + description);
+    input = std::make_unique<TCaptureInput>(std::move(device), name);
+  } else if (batch.standardInput) {
+    input = std::make_unique<TWaveStreamInput>(STDIN_FILENO, "standard input",
+                                               batch.rawRate.value_or(0));
+  } else {
+    const auto quiet =
+        std::chrono::milliseconds(std::llround(batch.followQuiet.value_or(5) * 1000));
+    input = std::make_unique<TGrowingWaveInput>(batch.input, quiet);
+  }
+  TLiveRunOptions live;
+  if (!batch.output.empty()) {
+    live.recordingFolder =
+        batch.outputIsFolder ? batch.output : fs::path(batch.output).parent_path().string();
+  }
+  if (options_.sensorModel != smUnknown && batch.sensorModel)
+    live.satellite = SensorModelName(options_.sensorModel);
+  return LiveRun(*input, live);
+}
+
 int TProcessingRun::RunBatch(const TBatchOptions& batch,
                              const std::vector<std::string>& commandLine) {
   commandLine_ = commandLine;
@@ -662,7 +958,8 @@ int TProcessingRun::RunBatch(const TBatchOptions& batch,
     TRunOverlay& overlay;
     ~RequestOff() { overlay.SetRequest({}); }
   } requestOff{overlay_};
-  if (batch.interactiveDirectionOnly) {
+  const bool live = batch.standardInput || batch.followQuiet || batch.capture;
+  if (batch.interactiveDirectionOnly && !live) {
     options_.southBound = batch.southBound;
     return Dispatch(batch.input) ? 0 : 1;
   }
@@ -673,13 +970,20 @@ int TProcessingRun::RunBatch(const TBatchOptions& batch,
     ~BatchOff() { flag = false; }
   } off{batch_};
 
-  if (!Dispatch(batch.input)) return 1;
+  // A live run's pictures are named after the recording it kept.
+  std::string source = batch.input;
+  if (live) {
+    if (!DispatchLive(batch)) return 1;
+    source = fileName_;
+  } else if (!Dispatch(batch.input)) {
+    return 1;
+  }
   if (batch.output.empty()) return 0;
   std::string name = batch.output;
   if (batch.outputIsFolder) {
-    name = (fs::path(batch.output) / fs::path(batch.input).stem()).string() + ".";
+    name = (fs::path(batch.output) / fs::path(source).stem()).string() + ".";
   }
-  if (IsGeostationary(type_) && fs::path(outputName_).stem() != fs::path(batch.input).stem()) {
+  if (IsGeostationary(type_) && fs::path(outputName_).stem() != fs::path(source).stem()) {
     // The header named the picture: keep that name, in the folder asked for.
     const fs::path folder =
         batch.outputIsFolder ? fs::path(batch.output) : fs::path(batch.output).parent_path();

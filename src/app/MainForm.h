@@ -5,11 +5,15 @@
 // only through TRunHost and the user-message service.
 #pragma once
 
+#include <atomic>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/LiveRun.h"
 #include "app/OutputSaving.h"
 #include "app/PictureReadouts.h"
 #include "app/RegistryVariables.h"
@@ -19,6 +23,7 @@
 #include "decode/SignalVideoDecode.h"
 #include "noaa/FalseColour.h"
 #include "platform/Diagnostics.h"
+#include "signal/LiveInput.h"
 #include "signal/SignalDetectors.h"
 #include "signal/SignalFilters.h"
 #include "signal/SignalHilbert.h"
@@ -45,6 +50,9 @@ struct TRunOptions {
   bool southBound = false;
   bool quorum = false;  // the "NOAA14 - Quorum" receiver: the picture is turned as it records
   std::string imageFolder;
+  // Decode as this type whatever the analyser finds; a live run then starts
+  // decoding at once instead of listening first.
+  std::optional<TDecodeParameters> forcedType;
 };
 
 TRunOptions OptionsFromSettings(TMainSettings& settings, const TRunOptions& keep = {});
@@ -67,9 +75,19 @@ class TProcessingRun {
   // The command-line mode: returns the exit code (0 only when the outputs
   // were written).
   int RunBatch(const TBatchOptions& batch, const std::vector<std::string>& commandLine);
-  // Ends a running stream after the current block; may be called from
-  // another thread than the run's.
-  void Stop() { source_.Stop(); }
+  // Decodes audio while it arrives (a pipe, a file being written, the sound
+  // card): listens to the first seconds to name the satellite type unless
+  // one is forced, then shows each line as it is decoded (TRunHost::
+  // LineDecoded) and makes the pictures when the input ends or the host asks
+  // to stop. What arrives is kept in a WAV file named for the pass (see
+  // RecordingPath). False when no pictures were made.
+  bool LiveRun(TLiveInput& input, const TLiveRunOptions& live);
+  // Ends a running stream after the current block; a live run that is
+  // still listening decodes what it has heard. Any thread may call it.
+  void Stop() {
+    stopAsked_ = true;
+    source_.Stop();
+  }
 
   // Post-processes the decoded picture again with the current settings (the
   // display options), without reading the recording again. False when there
@@ -115,6 +133,27 @@ class TProcessingRun {
  private:
   bool DispatchFile(const std::string& fileName);
   bool WaveRun(const std::string& fileName);
+  bool ReceiveLive(TLiveInput& input, const TLiveRunOptions& live);
+  // The live input the command line names (standard input, a followed file).
+  bool DispatchLive(const TBatchOptions& batch);
+  // Listens to a live input until the analyser names a type or the input
+  // ends; false when the run cannot go on.
+  bool Listen(TReplayInput& input, const TLiveRunOptions& live, int& result);
+  // The analyser at the positions a run tries, in order.
+  int AnalyseAtPositions(const std::string& fileName, std::span<const double> positions,
+                         float& carrier, float& analysisTime);
+  // The analysis's closing steps: pass identification (when duration > 0),
+  // the sample-rate suggestion, the plot, and the question when no type was
+  // found. False when the run ends there.
+  bool ConcludeAnalysis(const std::string& fileName, int rate, int frames, int duration,
+                        float carrier, float analysisTime, int& result);
+  void IdentifyPass(const std::string& fileName, double duration);
+  void PrepareDecode(const std::string& fileName, int result, int rate);
+  void FinishWaveRun(const std::string& fileName);
+  void OnLineStored(int row);
+  // Finishes the live input's recording; a failure is told, not thrown.
+  void CloseLiveInput(TLiveInput& input);
+  bool StopAsked();
   bool PictureRun(const std::string& fileName);
   void StartLog(const std::string& heading, const std::string& fileName);
   void NameOutput(const std::string& fileName);
@@ -158,6 +197,9 @@ class TProcessingRun {
   bool fromPictureFile_ = false;
   bool batch_ = false;
   bool picturesChanged_ = false;
+  bool live_ = false;  // progress tells what has arrived, not a percentage
+  bool inputFailureShown_ = false;
+  std::atomic<bool> stopAsked_ = false;
   std::vector<TSample> acfPlot_;
 };
 

@@ -2,6 +2,8 @@
 // main window each implement this; tests use a recording fake.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 namespace vivurozed {
@@ -23,6 +25,11 @@ class TRunHost {
   virtual bool StopRequested() = 0;
   // The run's pictures are ready to be shown.
   virtual void PicturesReady() = 0;
+  // A line was decoded: `row` of the picture as it grows, in the order of
+  // reception (before any turning), as grey pixels. Called on the run's
+  // thread as each line arrives; a row may come again when the picture is
+  // full. The pixels are only valid during the call.
+  virtual void LineDecoded(int /*row*/, std::span<const std::uint8_t> /*pixels*/) {}
 };
 
 }  // namespace vivurozed

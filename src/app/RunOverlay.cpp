@@ -24,13 +24,6 @@ constexpr double kSecond = 1.0 / 86400.0;
 // kilometres off: no overlay is better than a wrong one.
 constexpr double kMaxElementAgeDays = 30;
 
-int SystemTimeZoneMinutes() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return static_cast<int>(local.tm_gmtoff / 60);
-}
-
 // "0,0,0,0,0": the value of one calibration model (1 ... 5), the fallback
 // when absent or unreadable.
 int ModelValue(const std::string& list, int model, int fallback) {
@@ -189,6 +182,13 @@ bool TRunOverlay::Enabled() const {
 
 std::string TRunOverlay::ResultsFolder() const {
   return ReadZevuvidInfo().resultsPath;
+}
+
+int SystemTimeZoneMinutes() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return static_cast<int>(local.tm_gmtoff / 60);
 }
 
 TOverlayMakerSettings TRunOverlay::MakerSettings() const {

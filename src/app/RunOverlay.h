@@ -22,6 +22,9 @@
 
 namespace vivurozed {
 
+// Local time minus UTC, in minutes, now.
+int SystemTimeZoneMinutes();
+
 // What the command line may say about the overlay for one run.
 struct TOverlayRequest {
   bool enable = false;   // make the overlay even when the setting is off

@@ -582,7 +582,9 @@ void TSatelliteVideoDecoder::PlainStore(std::span<const float> line) {
   vec::Add(line.first(static_cast<std::size_t>(n)),
            std::span(columnSums_).first(static_cast<std::size_t>(n)));
   ++storedLines_;
+  const int written = lineCount_;
   if (lineCount_ < image_->Height() - 1) ++lineCount_;
+  if (onLine_) onLine_(written);
 }
 
 double TSatelliteVideoDecoder::FirstLineSeconds() const {

@@ -220,6 +220,10 @@ class TSatelliteVideoDecoder : public TCustomVideoDecoder {
   bool MakeImage(TExtBitmap* bitmap, const TNoaaPictures& noaa = {}, bool tapeInput = false,
                  std::string* wefaxHeader = nullptr);
 
+  // Told the image row just written, as each line is stored, so that a host
+  // can show the picture growing.
+  void SetOnLine(std::function<void(int row)> e) { onLine_ = std::move(e); }
+
   // The NOAA channel and telemetry stage; without one a NOAA picture is
   // post-processed like any other.
   void SetNoaaStage(TNoaaStage stage) { noaaStage_ = std::move(stage); }
@@ -300,6 +304,7 @@ class TSatelliteVideoDecoder : public TCustomVideoDecoder {
   std::int64_t storedLines_ = 0;  // rows written this run, overwrites included
 
   TNoaaStage noaaStage_;
+  std::function<void(int row)> onLine_;
   const TColourMapping* tempToColourLookup_ = nullptr;
   int firstCleanLine_ = 0, lastCleanLine_ = 0, minuteMarkerPhase_ = 0;
   std::vector<TNoaaLineStats> noaaLineStats_;

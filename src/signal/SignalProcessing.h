@@ -7,6 +7,7 @@
 #include <chrono>
 #include <complex>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -129,6 +130,10 @@ class TSignalSource : public TSignalProcessor {
 
   void ReadFile(const std::string& fileName, int maxSamples = 0, int startSample = 0) {
     waveIn_->ReadFile(fileName, maxSamples, startSample);
+  }
+  // Audio that arrives while it is decoded; see TWaveIn::ReadLive.
+  void ReadLive(TLiveInput& input, int totalSamples, const std::function<void()>& poll = {}) {
+    waveIn_->ReadLive(input, totalSamples, poll);
   }
   void Stop() { waveIn_->Stop(); }
   void DataIn(TSignalProcessor* sender, SampleBlock block) override;

@@ -9,6 +9,7 @@
 #include <istream>
 
 #include "platform/UserMessages.h"
+#include "signal/LiveInput.h"
 
 namespace vivurozed {
 
@@ -126,13 +127,13 @@ bool IsPcm(const WaveLayout& w) {
     pcm = Le16(&w.fmt[24]) == kFormatPcm &&
           std::equal(kGuidTail.begin(), kGuidTail.end(), w.fmt.begin() + 26);
   }
-  if (!pcm || (w.bits != 8 && w.bits != 16)) return false;
-  // A frame must hold every channel it claims; a zero count or rate is a
-  // broken header, not a format we can stream. Frames far wider than their
-  // samples (or hundreds of channels) would make every read buffer huge.
-  const int sampleBytes = w.channels * (w.bits / 8);
-  return w.channels > 0 && w.channels <= kMaxChannels && w.rate > 0 &&
-         w.blockAlign >= sampleBytes && w.blockAlign <= 2 * sampleBytes;
+  TWaveFormat f;
+  f.FormatTag = pcm ? kFormatPcm : w.tag;
+  f.Channels = w.channels;
+  f.SamplesPerSec = w.rate;
+  f.BlockAlign = w.blockAlign;
+  f.BitsPerSample = w.bits;
+  return IsStreamablePcm(f);
 }
 
 int ClampToInt(std::uint64_t v) {
@@ -140,6 +141,37 @@ int ClampToInt(std::uint64_t v) {
 }
 
 }  // namespace
+
+bool IsStreamablePcm(const TWaveFormat& f) {
+  if (f.FormatTag != kFormatPcm || (f.BitsPerSample != 8 && f.BitsPerSample != 16)) return false;
+  // A frame must hold every channel it claims; a zero count or rate is a
+  // broken header, not a format we can stream. Frames far wider than their
+  // samples (or hundreds of channels) would make every read buffer huge.
+  const int sampleBytes = f.Channels * (f.BitsPerSample / 8);
+  return f.Channels > 0 && f.Channels <= kMaxChannels && f.SamplesPerSec > 0 &&
+         f.BlockAlign >= sampleBytes && f.BlockAlign <= 2 * sampleBytes;
+}
+
+std::size_t ConvertToStereo16(std::span<const std::uint8_t> raw, const TWaveFormat& format,
+                              std::span<std::int16_t> stereo) {
+  const std::size_t frameBytes = format.BlockAlign;
+  if (frameBytes == 0) return 0;
+  const std::size_t frames = std::min(raw.size() / frameBytes, stereo.size() / 2);
+  const bool eight = format.BitsPerSample == 8;
+  const std::size_t sampleBytes = eight ? 1 : 2;
+  const std::size_t secondOffset = format.Channels >= 2 ? sampleBytes : 0;  // mono fills both
+  for (std::size_t f = 0; f < frames; ++f) {
+    const std::uint8_t* p = raw.data() + f * frameBytes;
+    if (eight) {
+      stereo[2 * f] = static_cast<std::int16_t>((p[0] - 128) * 256);
+      stereo[2 * f + 1] = static_cast<std::int16_t>((p[secondOffset] - 128) * 256);
+    } else {
+      stereo[2 * f] = static_cast<std::int16_t>(Le16(p));
+      stereo[2 * f + 1] = static_cast<std::int16_t>(Le16(p + secondOffset));
+    }
+  }
+  return frames;
+}
 
 TWaveIn::TWaveIn() {
   captureFormat_.SamplesPerSec = static_cast<std::uint32_t>(sampleRate_);
@@ -330,9 +362,11 @@ void TWaveIn::ReadStream(std::istream& in, const std::string& caption, int maxSa
         static_cast<std::uint64_t>(std::max(startSample, 0)) * frameBytes, w.dataChunk.size);
     std::uint64_t pos = w.dataChunk.offset + skip;
     std::uint64_t remaining = w.dataChunk.size - skip;
-    const bool eight = w.bits == 8;
-    const std::size_t sampleBytes = eight ? 1 : 2;
-    const std::size_t secondOffset = w.channels >= 2 ? sampleBytes : 0;  // mono fills both slots
+    TWaveFormat format;
+    format.Channels = w.channels;
+    format.SamplesPerSec = w.rate;
+    format.BlockAlign = w.blockAlign;
+    format.BitsPerSample = w.bits;
     std::int64_t delivered = 0;
     for (int index = 0; remaining > 0 && !stopFlag_; ++index) {
       const std::size_t want = static_cast<std::size_t>(std::min(bytesPerRead, remaining));
@@ -340,21 +374,7 @@ void TWaveIn::ReadStream(std::istream& in, const std::string& caption, int maxSa
       const std::size_t n = static_cast<std::size_t>(
           std::min<std::uint64_t>(want, file.Size() > pos ? file.Size() - pos : 0));
       if (n == 0 || !file.Read(pos, raw.data(), n)) break;
-      const std::size_t frames = n / frameBytes;
-      std::int16_t* out = work.data();
-      for (std::size_t f = 0; f < frames; ++f) {
-        const std::uint8_t* p = raw.data() + f * frameBytes;
-        std::int16_t left, right;
-        if (eight) {
-          left = static_cast<std::int16_t>((p[0] - 128) * 256);
-          right = static_cast<std::int16_t>((p[secondOffset] - 128) * 256);
-        } else {
-          left = static_cast<std::int16_t>(Le16(p));
-          right = static_cast<std::int16_t>(Le16(p + secondOffset));
-        }
-        out[2 * f] = left;
-        out[2 * f + 1] = right;
-      }
+      const std::size_t frames = ConvertToStereo16(std::span(raw).first(n), format, work);
       fileHeader_.BytesRecorded = static_cast<std::uint32_t>(frames * 4);
       bufferNumber_ = index;
       DoData();
@@ -362,6 +382,48 @@ void TWaveIn::ReadStream(std::istream& in, const std::string& caption, int maxSa
       remaining -= n;
       delivered += bufferSamples_;
       if (maxSamples != 0 && delivered > maxSamples) break;
+    }
+  } catch (...) {
+    state_ = wsClosed;
+    current_ = nullptr;
+    throw;
+  }
+  state_ = wsClosed;
+  current_ = nullptr;
+  DoDataEnd();
+}
+
+void TWaveIn::ReadLive(TLiveInput& input, int totalSamples, const std::function<void()>& poll) {
+  const TWaveFormat format = input.Format();
+  if (format.SamplesPerSec == 0) throw EWaveInError(input.Name() + " has no sample rate yet");
+  sampleRate_ = ClampToInt(format.SamplesPerSec);
+  SampleRateChanged();
+  std::vector<std::int16_t> work(static_cast<std::size_t>(bufferSamples_) * 2);
+  FillHeader(fileHeader_, work);
+  current_ = &fileHeader_;
+
+  SetEnabled(false);
+  state_ = wsRunning;
+  totalSamples_ = totalSamples;
+  stopFlag_ = false;
+  try {
+    DoDataStart();
+    // Reads come in whatever sizes the input has; blocks go on whole, as
+    // from a file, so the chain sees the same blocks either way.
+    std::size_t held = 0;
+    for (int index = 0; !stopFlag_;) {
+      const std::size_t n =
+          input.Read(std::span(work).subspan(2 * held), std::chrono::milliseconds(100));
+      held += n;
+      if (held == static_cast<std::size_t>(bufferSamples_)) {
+        fileHeader_.BytesRecorded = static_cast<std::uint32_t>(held * 4);
+        bufferNumber_ = index++;
+        DoData();
+        held = 0;
+      } else if (n == 0 && input.Ended()) {
+        break;
+      }
+      if (poll) poll();
     }
   } catch (...) {
     state_ = wsClosed;

@@ -1,6 +1,8 @@
 // The program's only way of getting samples: TWaveIn streams a RIFF WAVE
-// file block by block, or captures from a sound-card device, through one
-// per-block path, so that nothing downstream can tell the two apart.
+// file block by block, or audio that arrives while it is read (a pipe, a
+// growing file, the sound card: signal/LiveInput.h), or captures from a
+// sound-card device, through one per-block path, so that nothing downstream
+// can tell them apart.
 #pragma once
 
 #include <atomic>
@@ -8,9 +10,12 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "platform/AudioCapture.h"
 
 namespace vivurozed {
 
@@ -19,52 +24,16 @@ class EWaveInError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A buffer handed between the reader or the capture device and the block
-// handler. Every block it describes is 16-bit signed stereo, 4 bytes a frame.
-struct TWaveHeader {
-  std::uint8_t* Data = nullptr;
-  std::uint32_t BufferLength = 0;
-  std::uint32_t BytesRecorded = 0;
-  std::uintptr_t User = 0;
-  std::uint32_t Flags = 0;
-  std::uint32_t Loops = 0;
-};
+// A PCM format the readers can stream: 8 or 16 bits, 1 to 32 channels, a
+// rate, and frames that hold every channel they claim.
+bool IsStreamablePcm(const TWaveFormat& format);
+// Turns whole frames of `format` into 16-bit stereo (left, right): 8-bit
+// samples are widened, mono fills both slots, channels after the second are
+// dropped. Converts min(raw frames, stereo.size() / 2) frames, returns how many.
+std::size_t ConvertToStereo16(std::span<const std::uint8_t> raw, const TWaveFormat& format,
+                              std::span<std::int16_t> stereo);
 
-struct TWaveFormat {
-  std::uint16_t FormatTag = 1;
-  std::uint16_t Channels = 2;
-  std::uint32_t SamplesPerSec = 44100;
-  std::uint32_t AvgBytesPerSec = 44100 * 4;
-  std::uint16_t BlockAlign = 4;
-  std::uint16_t BitsPerSample = 16;
-};
-
-// What a capture device tells its owner. A device calls these on the
-// owner's thread; CaptureClosed is delivered before Close returns.
-class TCaptureListener {
- public:
-  virtual ~TCaptureListener() = default;
-  virtual void CaptureOpened() = 0;
-  virtual void CaptureData(TWaveHeader& header) = 0;
-  virtual void CaptureClosed() = 0;
-};
-
-// A sound-card input. Nothing in the application installs one; it keeps the
-// capture face of TWaveIn testable.
-class TCaptureDevice {
- public:
-  virtual ~TCaptureDevice() = default;
-  // Returns 0 on success, otherwise an error code for ErrorText.
-  virtual int Open(const TWaveFormat& format, TCaptureListener& listener) = 0;
-  virtual std::string ErrorText(int code) const = 0;
-  virtual void Prepare(TWaveHeader& header) = 0;
-  virtual void Unprepare(TWaveHeader& header) = 0;
-  virtual void AddBuffer(TWaveHeader& header) = 0;
-  virtual void Start() = 0;
-  virtual void Stop() = 0;
-  virtual void Reset() = 0;
-  virtual void Close() = 0;
-};
+class TLiveInput;
 
 class TWaveIn : private TCaptureListener {
  public:
@@ -99,8 +68,7 @@ class TWaveIn : private TCaptureListener {
   void SetCaptureDevice(std::unique_ptr<TCaptureDevice> device);
 
   void Start();
-  // May be called from another thread: the stream ends after the block it
-  // is reading.
+  // Ends a running read after the current block; any thread may call it.
   void Stop() { stopFlag_ = true; }
 
   // Streams a WAVE file through the block handler. maxSamples 0 means the
@@ -109,6 +77,12 @@ class TWaveIn : private TCaptureListener {
   // The same on an open stream; caption names it in messages.
   void ReadStream(std::istream& in, const std::string& caption, int maxSamples = 0,
                   int startSample = 0);
+  // Streams audio that arrives while it is read, through the same block
+  // handler, until the input ends or Stop. totalSamples stands in for the
+  // unknown length. poll runs between reads (and while none comes), so that
+  // a stop request is seen even when the input stalls. Errors of the input
+  // propagate as EWaveInError, as file errors do.
+  void ReadLive(TLiveInput& input, int totalSamples, const std::function<void()>& poll = {});
 
  protected:
   virtual void SampleRateChanged() {}
@@ -133,7 +107,7 @@ class TWaveIn : private TCaptureListener {
 
   bool enabled_ = false;
   bool autoStart_ = false;
-  std::atomic<bool> stopFlag_{false};
+  std::atomic<bool> stopFlag_ = false;
   bool deviceOpen_ = false;
   bool closeSeen_ = false;
   int status_ = 0;

@@ -145,5 +145,40 @@ TEST(CommandLine, OverlayLongOptionsAnywhere) {
   }
 }
 
+TEST(CommandLine, LiveInputOptions) {
+  const TBatchOptions pipe = Parse({"-", "out", "--raw-rate", "11025", "--type=noaa"}, OutIsFolder);
+  EXPECT_TRUE(pipe.standardInput);
+  EXPECT_EQ(pipe.input, "-");  // not made into a path
+  EXPECT_EQ(pipe.output, "out");
+  EXPECT_EQ(pipe.rawRate, 11025);
+  EXPECT_EQ(pipe.type, dpNOAAapt);
+  EXPECT_FALSE(pipe.followQuiet);
+  EXPECT_FALSE(Parse({"-", "out/"}).rawRate);
+  EXPECT_EQ(Parse({"p.wav", "--follow"}).followQuiet, 5.0);
+  EXPECT_EQ(Parse({"p.wav", "--follow=2.5", "--type", "Meteor221"}).followQuiet, 2.5);
+  EXPECT_EQ(Parse({"p.wav", "--type", "WEFAX"}).type, dpWEFAX);
+  const TBatchOptions card = Parse({"--capture=USB", "out", "S"}, OutIsFolder);
+  EXPECT_EQ(card.capture, "USB");
+  EXPECT_EQ(card.output, "out");  // no input is named
+  EXPECT_TRUE(card.southBound);
+  EXPECT_FALSE(card.standardInput);
+
+  const std::pair<std::vector<std::string>, const char*> refused[] = {
+      {{"p.wav", "--raw-rate", "11025"}, "--raw-rate describes standard input"},
+      {{"-", "--raw-rate", "fast"}, "--raw-rate wants the sample rate"},
+      {{"-", "--raw-rate=0"}, "--raw-rate wants the sample rate"},
+      {{"-", "--follow"}, "--follow reads a file"},
+      {{"p.wav", "--follow=0"}, "--follow=SECONDS wants"},
+      {{"p.wav", "--follow", "5"}, "Unknown option \"5\""},
+      {{"p.wav", "--type", "GOES-16"}, "--type wants one of Meteor, Meteor221"},
+      {{"--capture", "--raw-rate=8000", "out/"}, "--capture records from the sound card"},
+  };
+  for (const auto& [parameters, error] : refused) {
+    const TCommandLine c = ParseCommandLine(parameters, NoFolders);
+    EXPECT_FALSE(c.ok);
+    EXPECT_EQ(c.error.rfind(error, 0), 0u) << c.error;
+  }
+}
+
 }  // namespace
 }  // namespace vivurozed

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "AptSignal.h"
+#include "PictureCorrelation.h"
 #include "WavWriter.h"
 #include "image/BMPExtImage.h"
 
@@ -25,14 +26,16 @@ struct Result {
 };
 
 // Runs the program with settings and user data in `home`, no terminal and,
-// unless a display is given, no display.
+// unless a display is given, no display; `producer`, when given, is a command
+// piped into it.
 Result RunProgram(const TempDir& home, const std::string& arguments,
-                  const std::string& display = "") {
+                  const std::string& display = "", const std::string& producer = "") {
   const std::string command =
       "cd '" + home.Path().string() + "' && unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM && " +
-      display + " HOME='" + home.Path().string() + "' XDG_CONFIG_HOME='" +
-      (home / "config").string() + "' XDG_DATA_HOME='" + (home / "data").string() + "' '" + VZ_EXE +
-      "' " + arguments + " </dev/null 2>&1";
+      (producer.empty() ? "" : producer + " | ") + display + " HOME='" + home.Path().string() +
+      "' XDG_CONFIG_HOME='" + (home / "config").string() + "' XDG_DATA_HOME='" +
+      (home / "data").string() + "' '" + VZ_EXE + "' " + arguments +
+      (producer.empty() ? " </dev/null" : "") + " 2>&1";
   Result r;
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return r;
@@ -196,6 +199,63 @@ TEST(Program, WithADisplayTheWindowShowsTheRunUnlessHidden) {
   const Result hidden = RunProgram(home, sample + " hidden/ -hide", "QT_QPA_PLATFORM=offscreen");
   ASSERT_EQ(hidden.code, 0) << hidden.output;
   EXPECT_NE(hidden.output.find("analyser recognised NOAA APT"), std::string::npos);
+}
+
+TEST(Program, DecodesAPipeAsItDecodesTheFileAndKeepsTheAudio) {
+  TempDir home;
+  const std::string sample = std::string("'") + VZ_SAMPLE + "'";
+  ASSERT_EQ(RunProgram(home, sample + " file/ 2B").code, 0);
+  vivurozed::TExtBitmap fromFile;
+  fromFile.LoadFromFile(home / "file" / "noaa15-excerpt-2min-b.bmp");
+  const auto wav = vivurozed::testing::ReadBytes(VZ_SAMPLE);
+  const struct {
+    const char* folder;
+    std::string producer, options;
+  } pipes[] = {{"wav", "cat " + sample, ""},
+               {"raw", "tail -c +45 " + sample, " --raw-rate 11025"}};  // no header
+  for (const auto& p : pipes) {
+    const Result r =
+        RunProgram(home, std::string("- ") + p.folder + "/ 2B" + p.options, "", p.producer);
+    ASSERT_EQ(r.code, 0) << r.output;
+    std::string kept, picture;
+    for (const auto& e : fs::directory_iterator(home / p.folder)) {
+      const std::string name = e.path().filename().string();
+      if (e.path().extension() == ".wav") kept = name;
+      if (name.size() > 6 && name.substr(name.size() - 6) == "-b.bmp") picture = name;
+    }
+    ASSERT_EQ(kept.size(), 12u) << p.folder;  // MMDDhhmm.wav
+    EXPECT_EQ(picture, kept.substr(0, 8) + "-b.bmp");
+    const auto audio = vivurozed::testing::ReadBytes(home / p.folder / kept);
+    ASSERT_EQ(audio.size(), wav.size()) << p.folder;
+    EXPECT_TRUE(std::equal(wav.begin() + 44, wav.end(), audio.begin() + 44)) << p.folder;
+    vivurozed::TExtBitmap live;
+    live.LoadFromFile(home / p.folder / picture);
+    EXPECT_EQ(live.Height(), fromFile.Height()) << p.folder;
+    EXPECT_GE(vivurozed::testing::PictureCorrelation(live, fromFile), 0.999) << p.folder;
+  }
+  const Result bad = RunProgram(home, "- bad/", "", "echo hello");
+  EXPECT_EQ(bad.code, 1);
+  EXPECT_NE(bad.output.find("standard input: not a RIFF WAVE stream"), std::string::npos)
+      << bad.output;
+  // The overlay of a piped pass, its start given: the same earth locations.
+  const std::string overlay =
+      " --elements '" + (fs::path(VZ_SAMPLE).parent_path() / "weather-2019-08-25.txt").string() +
+      "' --start '2019-08-25 18:28:15'";
+  ASSERT_EQ(RunProgram(home, sample + " fileovl/" + overlay).code, 0);
+  ASSERT_EQ(RunProgram(home, "- pipeovl/ MNOAA15" + overlay, "", "cat " + sample).code, 0);
+  std::vector<std::uint8_t> lcn;
+  for (const auto& e : fs::directory_iterator(home / "pipeovl"))
+    if (e.path().extension() == ".lcn") lcn = vivurozed::testing::ReadBytes(e.path());
+  const auto fileLcn = vivurozed::testing::ReadBytes(home / "fileovl" / "noaa15-excerpt-2min.lcn");
+  ASSERT_GE(fileLcn.size(), 200u * 408);
+  ASSERT_GE(lcn.size(), 200u * 408);
+  EXPECT_TRUE(std::equal(fileLcn.begin(), fileLcn.begin() + 200 * 408, lcn.begin()));
+
+  const Result noCard = RunProgram(home, "--capture=no-such-sound-card cap/");
+  EXPECT_EQ(noCard.code, 1);
+  EXPECT_NE(noCard.output.find("Error 2 opening wave input - no sound card input was found"),
+            std::string::npos)
+      << noCard.output;
 }
 
 }  // namespace
