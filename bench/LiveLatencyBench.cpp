@@ -14,6 +14,7 @@
 #include <mutex>
 #include <thread>
 
+#include "QuietRunHost.h"
 #include "app/MainForm.h"
 #include "platform/Folders.h"
 #include "signal/CaptureInput.h"
@@ -93,19 +94,11 @@ class RealTimeCard : public TCaptureDevice {
   std::vector<std::pair<std::size_t, Clock::time_point>> arrivals_;
 };
 
-class Host : public TRunHost {
+class Host : public testing::QuietRunHost {
  public:
   std::function<bool()> stop;
   std::function<void(int)> line;
-  void ProgressBegin(const std::string&) override {}
-  void Progress(const std::string&, int) override {}
-  void ProgressEnd() override {}
-  void SetStatus(const std::string&) override {}
-  void SetCaption(const std::string&) override {}
-  void SetBusy(bool) override {}
-  void LetInputThrough() override {}
   bool StopRequested() override { return stop(); }
-  void PicturesReady() override {}
   void LineDecoded(int row, std::span<const std::uint8_t>) override { line(row); }
 };
 

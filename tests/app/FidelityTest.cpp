@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "QuietRunHost.h"
 #include "RecordingMessages.h"
 #include "WavWriter.h"
 #include "app/MainForm.h"
@@ -13,18 +14,7 @@
 namespace vivurozed {
 namespace {
 
-class QuietHost : public TRunHost {
- public:
-  void ProgressBegin(const std::string&) override {}
-  void Progress(const std::string&, int) override {}
-  void ProgressEnd() override {}
-  void SetStatus(const std::string&) override {}
-  void SetCaption(const std::string&) override {}
-  void SetBusy(bool) override {}
-  void LetInputThrough() override {}
-  bool StopRequested() override { return false; }
-  void PicturesReady() override {}
-};
+using QuietHost = testing::QuietRunHost;
 
 // Pearson correlation of the two channel pictures (words 86 .. 994 and
 // 1126 .. 2034) of the decoded main picture against the truth, with the

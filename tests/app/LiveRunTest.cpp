@@ -1,6 +1,7 @@
 // Live runs: the sample recording played by a fake sound card and written
 // by a recorder while it is followed; each must give the picture the
 // finished file gives, and keep the audio.
+#include "QuietRunHost.h"
 #include "app/LiveRun.h"
 
 #include <gtest/gtest.h>
@@ -28,21 +29,13 @@ using testing::RecordingMessages;
 using testing::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 
-class Host : public TRunHost {
+class Host : public testing::QuietRunHost {
  public:
   std::function<bool()> stop = [] { return false; };
   std::function<void(int)> onLine = [](int) {};
   std::vector<int> rows;
   std::size_t rowWidth = 0;
-  void ProgressBegin(const std::string&) override {}
-  void Progress(const std::string&, int) override {}
-  void ProgressEnd() override {}
-  void SetStatus(const std::string&) override {}
-  void SetCaption(const std::string&) override {}
-  void SetBusy(bool) override {}
-  void LetInputThrough() override {}
   bool StopRequested() override { return stop(); }
-  void PicturesReady() override {}
   void LineDecoded(int row, std::span<const std::uint8_t> pixels) override {
     rows.push_back(row);
     rowWidth = pixels.size();

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <optional>
 
+#include "QuietRunHost.h"
 #include "RecordingMessages.h"
 #include "WavWriter.h"
 #include "app/MainForm.h"
@@ -26,18 +27,7 @@ using testing::TempDir;
 
 const fs::path kData = VZ_TEST_DATA;
 
-class QuietHost : public TRunHost {
- public:
-  void ProgressBegin(const std::string&) override {}
-  void Progress(const std::string&, int) override {}
-  void ProgressEnd() override {}
-  void SetStatus(const std::string&) override {}
-  void SetCaption(const std::string&) override {}
-  void SetBusy(bool) override {}
-  void LetInputThrough() override {}
-  bool StopRequested() override { return false; }
-  void PicturesReady() override {}
-};
+using QuietHost = testing::QuietRunHost;
 
 class OverlayRunTest : public ::testing::Test {
  protected:
