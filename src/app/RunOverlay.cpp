@@ -380,7 +380,9 @@ bool TRunOverlay::LoadCompanionFiles(const std::string& pictureName, bool largeI
   log_.Add("Overlay image minute marker at line: " +
            std::to_string(FindMinuteMarkerLine(companion_)));
   std::ifstream text(base.string() + "ovl.txt");
-  for (std::string line; std::getline(text, line);) {
+  // A caption of a few short lines: anything longer is not a caption.
+  for (std::string line; companionText_.size() < 10 && std::getline(text, line);) {
+    if (line.size() > 200) line.resize(200);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!line.empty()) companionText_.push_back(line);
   }
