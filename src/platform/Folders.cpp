@@ -1,6 +1,7 @@
 #include "platform/Folders.h"
 
 #include <cstdlib>
+#include <system_error>
 
 #ifndef VIVUROZED_INSTALL_DATA_DIR
 #define VIVUROZED_INSTALL_DATA_DIR "/usr/local/share/vivurozed"
@@ -48,7 +49,21 @@ std::vector<std::filesystem::path> ShippedDataFolders() {
   const auto source =
       std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data";
 #endif
-  return {std::filesystem::path(VIVUROZED_INSTALL_DATA_DIR), source};
+  std::vector<std::filesystem::path> folders;
+  // An installed tree that was moved, or a package built for another prefix,
+  // keeps its data beside the program: <prefix>/bin/vivurozed and
+  // <prefix>/share/vivurozed.
+  std::error_code error;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const auto beside = exe.parent_path().parent_path() / "share" / "vivurozed";
+    if (beside != std::filesystem::path(VIVUROZED_INSTALL_DATA_DIR) &&
+        std::filesystem::is_directory(beside, error))
+      folders.push_back(beside);
+  }
+  folders.push_back(VIVUROZED_INSTALL_DATA_DIR);
+  folders.push_back(source);
+  return folders;
 }
 
 void SetShippedDataFolders(std::vector<std::filesystem::path> folders) {
