@@ -5,28 +5,18 @@
 #include <sstream>
 
 #include "RecordingMessages.h"
+#include "SignalTestUtil.h"
 #include "WavWriter.h"
 #include "signal/SignalProcessing.h"
 
 namespace vivurozed {
 namespace {
 
+using signaltest::Collector;
 using testing::BuildWav;
 using testing::RecordingMessages;
 using testing::TempDir;
 using testing::WavOptions;
-
-// Collects every block that reaches the end of the chain.
-class Collector : public TSignalProcessor {
- public:
-  std::vector<std::vector<TSample>> blocks;
-  int begins = 0, ends = 0;
-  void BeginData() override { ++begins; }
-  void EndData() override { ++ends; }
-
- protected:
-  void Process(SampleBlock b) override { blocks.emplace_back(b.begin(), b.end()); }
-};
 
 struct Chain {
   TSignalSource source;
