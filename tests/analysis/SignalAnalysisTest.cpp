@@ -131,25 +131,6 @@ INSTANTIATE_TEST_SUITE_P(
              std::to_string(static_cast<int>(std::get<1>(info.param))) + "dB";
     });
 
-TEST(Recognition, TheMeteorWedgeDecidesBetweenMeteorAndResurs) {
-  testing::TempDir dir;
-  for (auto family : {ToneFamily::Meteor35, ToneFamily::Resurs}) {
-    const Analysis a = Analyse(Write(dir, "m.wav", Tone(family)));
-    float meteor = 0, resurs = 0;
-    ASSERT_TRUE(a.Scan("  wedge errors: Meteor ", "  wedge errors: Meteor %f,  Resurs: %f", &meteor,
-                       &resurs));
-    // Where the wedge is, its eight steps fit; elsewhere the picture does not.
-    const bool isMeteor = family == ToneFamily::Meteor35;
-    EXPECT_LT(isMeteor ? meteor : resurs, 0.5f);
-    EXPECT_GT(isMeteor ? resurs : meteor, 1.5f);
-    // Both have the short burst: the half-width stays below the Meteor 2-21 need.
-    int width = 0;
-    ASSERT_TRUE(a.Scan("  tone half-width is ", "  tone half-width is %d", &width));
-    EXPECT_LE(width, 272);
-    EXPECT_FALSE(a.Logged("  analyser recognised Meteor 2-21"));
-  }
-}
-
 // --- Real recordings ---------------------------------------------------------------
 
 TEST(RealRecordings, NoaaExcerptsAreNoaaWithTheirCarrier) {
