@@ -212,6 +212,15 @@ TEST(ThermalFalseColour, ColoursByTemperatureAndBrightness) {
   EXPECT_GT(celsius[0], 39.0);
   EXPECT_EQ(At(fc, 3, 0), Cell(lookup, -60, 150));
 
+  // Turned: row y goes to the bottom, right to left.
+  TExtBitmap turned;
+  job.falseColour = &turned;
+  job.irPicture = nullptr;
+  job.rotate180 = true;
+  ThermalFalseColour(job);
+  EXPECT_EQ(At(turned, 3, 1),
+            Cell(lookup, std::clamp(int(std::lround(celsius[0])), -60, 39), bright.ScanLine(1)[3]));
+
   // Without a lookup: the warning, and the picture is still written.
   job.lookup = nullptr;
   TExtBitmap blind;
