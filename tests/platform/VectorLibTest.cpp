@@ -124,5 +124,18 @@ TEST(AutoCorr, PeaksAtThePeriodAndZeroesLagsPastTheLength) {
   EXPECT_EQ(out, (std::vector<float>{5, 2, 0, 0}));
 }
 
+TEST(Complex, ProductOfEachPair) {
+  const std::vector<cfloat> a = {{3, 4}, {-1, 0}, {0, -2}};
+  std::vector<cfloat> b = {{1, 1}, {0, 1}, {2, 0}};
+  Mul(a, b);
+  EXPECT_EQ(b, (std::vector<cfloat>{{-1, 7}, {0, -1}, {0, -4}}));
+}
+
+TEST(Arithmetic, AddAccumulatesIntoTheShorterLength) {
+  std::vector<float> sums = {1, -5, 8};
+  Add(std::vector<float>{4, 6, 9, 100}, sums);
+  EXPECT_EQ(sums, (std::vector<float>{5, 1, 17}));
+}
+
 }  // namespace
 }  // namespace vivurozed::vec
