@@ -224,7 +224,17 @@ TEST(OverlayMarks, MinuteMarkerLine) {
   }
 }
 
-TEST(OverlayMarks, StoredColoursAreLittleEndianRgb) {
+TEST(OverlayMarks, PaletteCodes) {
+  // The companion's overlays are read back by these colours.
+  const auto& p = OverlayPalette();
+  ASSERT_EQ(p.size(), 20u);
+  struct {
+    std::uint8_t code;
+    TPaletteEntry colour;
+  } cases[] = {{ocSea, {0, 0, 128}},       {ocGrid, {255, 0, 0}},    {ocBoundary, {255, 255, 0}},
+               {ocGraphic, {0, 255, 255}}, {ocLand, {0, 128, 0}},    {ocBlack, {0, 0, 0}},
+               {ocWhite, {255, 255, 255}}, {ocGrey, {128, 128, 128}}};
+  for (const auto& c : cases) EXPECT_EQ(p[c.code], c.colour) << int(c.code);
   EXPECT_EQ(ColourFromStored(0x00804020), (TColour{0x20, 0x40, 0x80}));
 }
 

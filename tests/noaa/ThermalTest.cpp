@@ -175,6 +175,8 @@ TEST(SensorModels, DefaultNamesOrdinalsAndMenuEntries) {
   const double radiance = s.BlackbodyRadiance();
   s.SetModel(smNOAA15);
   EXPECT_EQ(s.BlackbodyRadiance(), radiance);
+  s.SetModel(smNOAA12);  // no calibration case of its own
+  EXPECT_DOUBLE_EQ(s.WaveNumber(), 920.78975);
   // The ordinals are stored in the settings and the run history.
   const std::pair<TSensorModel, int> ordinals[] = {{smNOAA17, 5}, {smNOAA18, 6}, {smNOAA19, 7}};
   for (auto [model, ordinal] : ordinals) EXPECT_EQ(static_cast<int>(model), ordinal);
