@@ -106,13 +106,5 @@ TEST(GaussJordan, ReportsAZeroPivotAsSingular) {
   EXPECT_THROW(GaussJordan(zero, b, x, singular), EMathError);
 }
 
-TEST(NormalEquations, BuildsSymmetricProducts) {
-  TMatrix m;
-  TVector v;
-  NormalEquations(TMatrix{{1, 2}, {1, 3}, {1, 5}}, std::vector<double>{1, 0, 2}, m, v);
-  EXPECT_EQ(m, (TMatrix{{3, 10}, {10, 38}}));
-  EXPECT_EQ(v, (TVector{3, 12}));
-}
-
 }  // namespace
 }  // namespace vivurozed

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <set>
 
 #include "RecordingMessages.h"
@@ -138,20 +139,20 @@ TEST(DecodeFilename, PredictsTheNoaa15PassOverHome) {
 class RealOverlay : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir = new TempDir;
+    dir = std::make_unique<TempDir>();
     fs::copy_file(kData / "weather-2019-08-25.txt", *dir / "weather.txt");
-    log = new TDiagnostics;
-    maker = new TOverlayMaker(*log, Settings(dir->Path()));
+    log = std::make_unique<TDiagnostics>();
+    maker = std::make_unique<TOverlayMaker>(*log, Settings(dir->Path()));
     ok = maker->MakeOverlay("NOAA-15", 7, EncodeDateTime(2019, 8, 25, 18, 27, 45));
   }
   static void TearDownTestSuite() {
-    delete maker;
-    delete log;
-    delete dir;
+    maker.reset();
+    log.reset();
+    dir.reset();
   }
-  static inline TempDir* dir = nullptr;
-  static inline TDiagnostics* log = nullptr;
-  static inline TOverlayMaker* maker = nullptr;
+  static inline std::unique_ptr<TempDir> dir;
+  static inline std::unique_ptr<TDiagnostics> log;
+  static inline std::unique_ptr<TOverlayMaker> maker;
   static inline bool ok = false;
 };
 

@@ -225,6 +225,7 @@ TEST(OverlayMarks, MinuteMarkerLine) {
 }
 
 TEST(OverlayMarks, PaletteCodes) {
+  // The companion's overlays are read back by these colours.
   const auto& p = OverlayPalette();
   ASSERT_EQ(p.size(), 20u);
   struct {

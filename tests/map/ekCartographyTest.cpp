@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 
 #include "MapTestUtil.h"
 #include "WavWriter.h"
-#include "image/BMPExtImage.h"
 #include "platform/Diagnostics.h"
 #include "platform/Folders.h"
 #include "platform/qt/SettingsStore.h"
@@ -277,42 +275,6 @@ TEST(CartogList, MarkersTheirCaptionsAndTheKeptPen) {
     EXPECT_EQ(canvas.PenColour(), (TColour{1, 2, 3}));
     EXPECT_EQ(canvas.PenWidth(), 1);
   }
-}
-
-TEST(CartogList, CoastlineLandsOnItsPixelsInExactlyThePaletteIndexAskedFor) {
-  // The overlay's palette: dark blue background 4, yellow coasts 15.
-  TExtBitmap bitmap(60, 40, pf8bit);
-  std::vector<TPaletteEntry> palette(20);
-  palette[4] = {0, 0, 128};
-  palette[15] = {255, 255, 0};
-  palette[19] = {255, 255, 255};
-  bitmap.SetPalette(palette);
-  for (int y = 0; y < 40; ++y) std::memset(bitmap.ScanLine(y), 4, 60);
-  // A ring from (10, 5) to (50, 5) to (50, 30) at two degrees a pixel.
-  Bytes data;
-  PutRecord(data, 0, {-160 * 60, 80 * 60, -80 * 60, 80 * 60, -80 * 60, 30 * 60});
-  TCartogList list;
-  list.LoadFromMemory(data);
-  list.SetClosed(true);
-  GridMapping mapping(0.5);
-  list.SetMapping(&mapping);
-  auto canvas = MakeBitmapCanvas(bitmap);
-  canvas->SetPenColour({255, 255, 0});
-  list.Draw(*canvas, 0, 0);
-  int yellow = 0;
-  for (int y = 0; y < 40; ++y) {
-    for (int x = 0; x < 60; ++x) {
-      const int value = bitmap.ScanLine(y)[x];
-      if ((y == 5 && x >= 10 && x <= 50) || (x == 50 && y >= 5 && y <= 30)) {
-        EXPECT_EQ(value, 15) << x << "," << y;
-      }
-      EXPECT_TRUE(value == 4 || value == 15) << x << "," << y;
-      yellow += value == 15;
-    }
-  }
-  // The two sides (41 + 26 - 1 pixels) and the closing diagonal, 41 pixels
-  // long, of which the ends and perhaps one more are on the sides already.
-  EXPECT_TRUE(yellow >= 66 + 38 && yellow <= 66 + 39) << yellow;
 }
 
 }  // namespace

@@ -19,8 +19,8 @@ using testing::RecordingMessages;
 using testing::TempDir;
 namespace fs = std::filesystem;
 
-const std::string kLine1 = "1 25338U 98030A   19237.55125393  .00000021  00000-0  27641-4 0  9993";
-const std::string kLine2 = "2 25338  98.7445 258.6869 0011278  50.3058 309.9115 14.25927920106921";
+const std::string& kLine1 = testing::kNoaa15Line1;
+const std::string& kLine2 = testing::kNoaa15Line2;
 
 // NOAA 15's set with another epoch, day of 2019.
 std::string Line1At(double day) {

@@ -9,6 +9,12 @@
 
 namespace vivurozed::testing {
 
+// NOAA 15's set of the weather file of 2019-08-25.
+const std::string kNoaa15Line1 =
+    "1 25338U 98030A   19237.55125393  .00000021  00000-0  27641-4 0  9993";
+const std::string kNoaa15Line2 =
+    "2 25338  98.7445 258.6869 0011278  50.3058 309.9115 14.25927920106921";
+
 inline std::string DataText(const std::string& name) {
   const std::vector<std::uint8_t> bytes = ReadBytes(std::string(VZ_TEST_DATA) + "/" + name);
   return std::string(bytes.begin(), bytes.end());

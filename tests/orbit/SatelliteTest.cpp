@@ -15,13 +15,10 @@ namespace vivurozed {
 namespace {
 
 using testing::CsvRows;
+using testing::kNoaa15Line1;
+using testing::kNoaa15Line2;
 using testing::TestSatellite;
 using testing::TestSets;
-
-const std::string kNoaa15Line1 =
-    "1 25338U 98030A   19237.55125393  .00000021  00000-0  27641-4 0  9993";
-const std::string kNoaa15Line2 =
-    "2 25338  98.7445 258.6869 0011278  50.3058 309.9115 14.25927920106921";
 
 std::string WithColumns(std::string line, int start, const std::string& text) {
   return line.replace(start - 1, text.size(), text);

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <thread>
 
+#include "SignalTestUtil.h"
 #include "WavWriter.h"
 #include "signal/CaptureInput.h"
 #include "signal/SignalProcessing.h"
@@ -21,14 +22,7 @@ using testing::TempDir;
 using testing::WavOptions;
 using Bytes = std::vector<std::uint8_t>;
 using Blocks = std::vector<std::vector<TSample>>;
-
-class Collector : public TSignalProcessor {
- public:
-  Blocks blocks;
-
- protected:
-  void Process(SampleBlock b) override { blocks.emplace_back(b.begin(), b.end()); }
-};
+using signaltest::Collector;
 
 std::vector<std::int16_t> Signal(int values) {
   std::vector<std::int16_t> v(static_cast<std::size_t>(values));

@@ -21,18 +21,6 @@ double EnvelopeGain(TSignalProcessor& d, double hz) {
   return sum / static_cast<double>(s.size() - 1000);
 }
 
-TEST(HilbertBPF, TapAndBandRules) {
-  TSignalHilbertBPF bpf;
-  bpf.SetFilterTaps(48);
-  EXPECT_EQ(bpf.Filter().Taps(), 49);
-  bpf.SetFilterTaps(300);
-  EXPECT_EQ(bpf.Filter().Taps(), 127);
-  bpf.SetSampleRate(kRate);
-  bpf.SetBandwidth(1250);
-  EXPECT_EQ(bpf.Filter().PassFreq(), 1250);
-  EXPECT_EQ(bpf.Filter().StopFreq(), kRate / 4);
-}
-
 TEST(HilbertBPF, PassesTheCarrierPlusOrMinusTheBandwidth) {
   TSignalHilbertAMDetector d;
   d.SetSampleRate(kRate);
@@ -66,17 +54,6 @@ TEST(HilbertBPF, BranchTwoIsInQuadratureWithBranchOne) {
   }
 }
 
-TEST(HilbertAMDetectorQ, PureCarrierGivesItsAmplitudeAndTheInPhaseSignal) {
-  TSignalHilbertAMDetectorQ d;
-  d.SetSampleRate(kRate);
-  auto s = Sine(2400, 8192, 1000);
-  d.DataIn(nullptr, s);
-  for (std::size_t i = 200; i < s.size(); i += 37) {
-    EXPECT_NEAR(s[i].real(), 1000, 10) << i;
-    EXPECT_NEAR(s[i].imag(), 1000 * std::sin(2 * kPi * 2400 * (double(i) - 15) / kRate), 15) << i;
-  }
-}
-
 TEST(HilbertAMDetectorQ, RecoversAnAmEnvelopeWithinOnePercent) {
   auto envelope = [](double t) {
     return 10000 + 4000 * std::sin(2 * kPi * 40 * t) + 1000 * std::sin(2 * kPi * 310 * t);
@@ -88,13 +65,18 @@ TEST(HilbertAMDetectorQ, RecoversAnAmEnvelopeWithinOnePercent) {
     auto s = Signal(3 * 8192, [&](int i) {
       return envelope(double(i) / kRate) * std::sin(2 * kPi * 2400 * i / kRate);
     });
+    const auto input = s;
     Feed(d, s, {8192});
-    double worst = 0;
+    // The envelope in the real part, the delayed in-phase signal in the other.
+    double worst = 0, worstInPhase = 0;
     for (std::size_t i = 2 * static_cast<std::size_t>(taps); i < s.size(); ++i) {
       const double truth = envelope((double(i) - taps / 2) / kRate);
       worst = std::max(worst, std::abs(s[i].real() - truth) / truth);
+      worstInPhase = std::max(
+          worstInPhase, std::abs(s[i].imag() - input[i - std::size_t(taps / 2)].real()) / truth);
     }
     EXPECT_LT(worst, 0.01) << taps << " taps";
+    EXPECT_LT(worstInPhase, 0.02) << taps << " taps";
   }
 }
 

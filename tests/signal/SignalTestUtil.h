@@ -25,6 +25,23 @@ inline std::vector<TSample> Sine(double hz, int count, double amplitude = 1.0, i
   return Signal(count, [=](int i) { return amplitude * std::sin(2 * kPi * hz * i / rate); });
 }
 
+// The end of a chain: keeps every block it is handed.
+class Collector : public TSignalProcessor {
+ public:
+  std::vector<std::vector<TSample>> blocks;
+  int begins = 0, ends = 0;
+  void BeginData() override { ++begins; }
+  void EndData() override { ++ends; }
+  std::vector<TSample> Samples() const {
+    std::vector<TSample> all;
+    for (const auto& b : blocks) all.insert(all.end(), b.begin(), b.end());
+    return all;
+  }
+
+ protected:
+  void Process(SampleBlock b) override { blocks.emplace_back(b.begin(), b.end()); }
+};
+
 // Feeds the signal in blocks of the given lengths, cycling through them.
 inline void Feed(TSignalProcessor& p, std::vector<TSample>& s, const std::vector<int>& blocks) {
   std::size_t at = 0;

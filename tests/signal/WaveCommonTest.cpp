@@ -5,28 +5,18 @@
 #include <sstream>
 
 #include "RecordingMessages.h"
+#include "SignalTestUtil.h"
 #include "WavWriter.h"
 #include "signal/SignalProcessing.h"
 
 namespace vivurozed {
 namespace {
 
+using signaltest::Collector;
 using testing::BuildWav;
 using testing::RecordingMessages;
 using testing::TempDir;
 using testing::WavOptions;
-
-// Collects every block that reaches the end of the chain.
-class Collector : public TSignalProcessor {
- public:
-  std::vector<std::vector<TSample>> blocks;
-  int begins = 0, ends = 0;
-  void BeginData() override { ++begins; }
-  void EndData() override { ++ends; }
-
- protected:
-  void Process(SampleBlock b) override { blocks.emplace_back(b.begin(), b.end()); }
-};
 
 struct Chain {
   TSignalSource source;
@@ -193,89 +183,6 @@ TEST(GetWaveFileInfo, ReadsTheRealRecordingWithABrokenHeader) {
   chain.source.ReadFile(path);
   EXPECT_EQ(chain.sink.TotalSamples(), frames);
   EXPECT_EQ(static_cast<int>(chain.sink.blocks.size()), frames / 8192);
-}
-
-// A capture device that answers at once and hands out its queued buffers on demand.
-class FakeDevice : public TCaptureDevice {
- public:
-  int openResult = 0;
-  std::string last;
-  TCaptureListener* listener = nullptr;
-  std::vector<TWaveHeader*> queued;
-
-  int Open(const TWaveFormat&, TCaptureListener& l) override {
-    if (openResult != 0) return openResult;
-    listener = &l;
-    l.CaptureOpened();
-    return 0;
-  }
-  std::string ErrorText(int) const override { return "device busy"; }
-  void Prepare(TWaveHeader&) override { last = "prepare"; }
-  void Unprepare(TWaveHeader&) override { last = "unprepare"; }
-  void AddBuffer(TWaveHeader& h) override { queued.push_back(&h); }
-  void Start() override {}
-  void Stop() override {}
-  void Reset() override {}
-  void Close() override { listener->CaptureClosed(); }
-  // Fills the oldest queued buffer with stereo frames and delivers it.
-  void Deliver(int frames, std::int16_t left, std::int16_t right) {
-    TWaveHeader* h = queued.front();
-    queued.erase(queued.begin());
-    auto* s = reinterpret_cast<std::int16_t*>(h->Data);
-    for (int i = 0; i < 2 * frames; ++i) s[i] = i % 2 == 0 ? left : right;
-    h->BytesRecorded = static_cast<std::uint32_t>(frames * 4);
-    listener->CaptureData(*h);
-  }
-};
-
-TEST(WaveInCapture, OpensQueuesDeliversAndCloses) {
-  Chain chain(32, chSum);
-  TSignalSource& source = chain.source;
-  auto device = std::make_unique<FakeDevice>();
-  FakeDevice* d = device.get();
-  source.WaveIn().SetCaptureDevice(std::move(device));
-  int opened = 0, closed = 0;
-  source.SetOnOpen([&](TWaveIn&) { ++opened; });
-  source.SetOnClose([&](TWaveIn&) { ++closed; });
-  source.WaveIn().SetAutoStart(true);  // closes; the next enable starts at once
-  source.SetEnabled(true);
-  EXPECT_EQ(opened, 1);
-  EXPECT_EQ(d->queued.size(), 2u);
-  EXPECT_EQ(source.WaveIn().State(), TWaveIn::wsRunning);
-
-  d->Deliver(32, 100, 300);
-  d->Deliver(10, 1, 1);  // a short block goes nowhere but is handed back
-  ASSERT_EQ(chain.sink.blocks.size(), 1u);
-  EXPECT_EQ(chain.sink.blocks[0][0], TSample(200, 0));  // (100 + 300) div 2
-  EXPECT_EQ(source.WaveIn().BufferNumber(), 2);
-  EXPECT_EQ(d->queued.size(), 2u);
-
-  source.SetEnabled(false);
-  EXPECT_EQ(closed, 1);
-  EXPECT_EQ(source.WaveIn().State(), TWaveIn::wsClosed);
-  EXPECT_EQ(d->last, "unprepare");
-}
-
-TEST(WaveInCapture, OpenFailuresRaiseWithCodeAndText) {
-  TWaveIn wave;
-  try {
-    wave.SetEnabled(true);
-    FAIL();
-  } catch (const EWaveInError& e) {
-    EXPECT_NE(std::string(e.what()).find("Error 2 opening wave input - "), std::string::npos);
-  }
-  TWaveIn busy;
-  auto device = std::make_unique<FakeDevice>();
-  device->openResult = 4;
-  busy.SetCaptureDevice(std::move(device));
-  try {
-    busy.SetEnabled(true);
-    FAIL();
-  } catch (const EWaveInError& e) {
-    EXPECT_EQ(std::string(e.what()), "Error 4 opening wave input - device busy");
-  }
-  EXPECT_EQ(busy.Status(), 4);
-  EXPECT_EQ(busy.State(), TWaveIn::wsOpened);
 }
 
 }  // namespace

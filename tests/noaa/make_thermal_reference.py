@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Reference temperatures for the NOAA-18 and NOAA-19 thermal calibration.
+"""Reference temperatures for the NOAA-15, -16, -18 and -19 thermal calibration.
 
 Works only from the published AVHRR/3 channel-4 constants (NOAA KLM User's
 Guide, Appendix D) and Planck's law, so ThermalTest.cpp checks the sensor
@@ -30,6 +30,21 @@ MODELS = {
         b2=0.00054668, b1=-0.11187, b0=5.70),
 }
 
+# PRT polynomials of the satellites whose calibration is checked by hand in
+# ThermalTest.cpp: coefficients d0 .. dn of each PRT.
+PRT_ONLY = {
+    "smNOAA15": dict(
+        d0=[276.60157, 276.62531, 276.67413, 276.59258],
+        d1=[0.051045, 0.050909, 0.050907, 0.050966],
+        d2=[1.36328e-06, 1.47266e-06, 1.47656e-06, 1.47656e-06]),
+    "smNOAA16": dict(
+        d0=[276.355, 276.142, 275.996, 276.132],
+        d1=[0.05526, 0.05605, 0.05486, 0.05494],
+        d2=[-1.59e-05, -1.707e-05, -1.223e-05, -1.344e-05],
+        d3=[2.486e-08, 2.595e-08, 1.862e-08, 2.112e-08],
+        d4=[-1.199e-11, -1.224e-11, -8.53e-12, -1.001e-11]),
+}
+
 # PRT wedge sets: all zero, one PRT at a time at full scale (which tells the
 # four polynomials apart), and a typical blackbody.
 PRT_SETS = [(0, 0, 0, 0), (255, 0, 0, 0), (0, 255, 0, 0), (0, 0, 255, 0), (0, 0, 0, 255),
@@ -54,8 +69,8 @@ def inverse_planck(n, nu):
 
 
 def prt_temperature(m, wedges):
-    return sum(m["d0"][k] + m["d1"][k] * count(p) + m["d2"][k] * count(p) ** 2
-               for k, p in enumerate(wedges)) / 4.0
+    return sum(m[f"d{j}"][k] * count(p) ** j
+               for k, p in enumerate(wedges) for j in range(5) if f"d{j}" in m) / 4.0
 
 
 def scene_temperature(m, value, blackbody, space, tbb):
@@ -70,7 +85,7 @@ def scene_temperature(m, value, blackbody, space, tbb):
 
 def main():
     print("// PRT wedges -> blackbody temperature (K)")
-    for name, m in MODELS.items():
+    for name, m in {**PRT_ONLY, **MODELS}.items():
         for wedges in PRT_SETS:
             w = ", ".join(str(p) for p in wedges)
             print(f"    {{{name}, {{{w}}}, {prt_temperature(m, wedges):.6f}}},")
