@@ -80,6 +80,9 @@ TRunPlots MakeRunPlots(const TSatelliteVideoDecoder& decoder, const TSignalAvera
   p.autocorrelation = {"Autocorrelation", "lag (s)", rate > 0 ? 1.0 / rate : 1, {}};
   p.autocorrelation.values.reserve(autocorrelation.size());
   for (const TSample& s : autocorrelation) p.autocorrelation.values.push_back(s.real());
+  // The buffer may be longer than the lags measured; those read 0.
+  while (!p.autocorrelation.values.empty() && p.autocorrelation.values.back() == 0.0f)
+    p.autocorrelation.values.pop_back();
   return p;
 }
 

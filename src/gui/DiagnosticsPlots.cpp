@@ -21,6 +21,8 @@ double TickStep(double span, int count) {
 }
 
 QString TickText(double v, double step) {
+  // Correlations of 16-bit audio run to tens of millions.
+  if (std::abs(step) >= 1e5) return QString::number(v, 'g', 3);
   const int decimals = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step)));
   return QString::number(v, 'f', std::min(decimals, 6));
 }
