@@ -295,6 +295,9 @@ bool TProcessingRun::DispatchFile(const std::string& fileName) {
 void TProcessingRun::StartLog(const std::string& heading, const std::string& fileName) {
   log_.Clear();
   overlay_.Reset();
+  // The plots show this run's data only.
+  average_.SetPeriod(0);
+  acfPlot_.clear();
   log_.Add(CreatorText() + " - run started at " + FormatDateTime("yyyy-mmm-dd hh:nn:ss", UtcNow()) +
            " UTC");
   log_.Add(heading);
@@ -784,6 +787,12 @@ bool TProcessingRun::Reprocess(const TRunOptions& options) {
   options_ = options;
   PostProcess();
   return true;
+}
+
+TRunPlots TProcessingRun::Plots() const {
+  // The autocorrelation buffer holds one second of lags.
+  const int rate = acfPlot_.empty() ? 11025 : static_cast<int>(acfPlot_.size());
+  return MakeRunPlots(decoder_, average_, acfPlot_, rate);
 }
 
 TReadoutData TProcessingRun::ReadoutData() const {

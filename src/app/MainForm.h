@@ -15,6 +15,7 @@
 #include "app/CommandLine.h"
 #include "app/LiveRun.h"
 #include "app/OutputSaving.h"
+#include "app/PictureEdits.h"
 #include "app/PictureReadouts.h"
 #include "app/RegistryVariables.h"
 #include "app/RunHistory.h"
@@ -107,8 +108,12 @@ class TProcessingRun {
   // The temperature lookups of the false colour, loaded on first use; the
   // current one follows Options().
   const std::vector<std::unique_ptr<TColourMapping>>& ColourMaps();
+  // The lookup the false colour uses now; null when there is none.
+  const TColourMapping* ColourLookup();
   // What the cursor readouts need of the last post-processing.
   TReadoutData ReadoutData() const;
+  // What the diagnostics view plots of the last run.
+  TRunPlots Plots() const;
 
   // Set by every post-processing that made a picture; cleared by a save or
   // when the user declined to save.
@@ -162,7 +167,6 @@ class TProcessingRun {
   void RenderOverlay();
   bool BuildPictures();
   void RecordHistory(const std::string& fileName);
-  const TColourMapping* ColourLookup();
   // One line of four integers per picture line, beside the pictures.
   bool SaveTelemetry();
   void OnDecoderProgress(TProgressKind kind, const std::string& text, int percent);

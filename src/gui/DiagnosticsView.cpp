@@ -8,10 +8,12 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include "gui/DiagnosticsPlots.h"
+
 namespace vivurozed {
 
 TDiagnosticsView::TDiagnosticsView(QWidget* parent)
-    : QDialog(parent), text_(new QPlainTextEdit(this)) {
+    : QDialog(parent), pages_(new QTabWidget(this)), text_(new QPlainTextEdit(this)) {
   setWindowTitle("Vivurozed - diagnostics");
   setObjectName("diagnostics");
   text_->setReadOnly(true);
@@ -22,7 +24,16 @@ TDiagnosticsView::TDiagnosticsView(QWidget* parent)
   connect(copy, &QPushButton::clicked, this, &TDiagnosticsView::CopyAll);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::hide);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(text_);
+  pages_->setObjectName("diagnosticPages");
+  pages_->addTab(text_, "Log");
+  for (const char* title :
+       {"Averaged video", "Averaged signal", "Tone correlation", "Autocorrelation"}) {
+    auto* plot = new TPlotView(pages_);
+    plot->SetSeries({title, "", 1, {}});
+    pages_->addTab(plot, title);
+    plots_.push_back(plot);
+  }
+  layout->addWidget(pages_);
   layout->addWidget(buttons);
   resize(760, 520);
 }
@@ -50,6 +61,17 @@ void TDiagnosticsView::SetLines(const std::vector<std::string>& lines) {
 
 void TDiagnosticsView::CopyAll() {
   QApplication::clipboard()->setText(text_->toPlainText());
+}
+
+void TDiagnosticsView::SetPlots(const TRunPlots& plots) {
+  const TPlotSeries* series[] = {&plots.averagedVideo, &plots.averagedSignal,
+                                 &plots.toneCorrelation, &plots.autocorrelation};
+  for (std::size_t i = 0; i < plots_.size(); ++i) {
+    TPlotSeries s = *series[i];
+    // An empty series keeps its page's title.
+    if (s.title.empty()) s.title = pages_->tabText(int(i) + 1).toStdString();
+    plots_[i]->SetSeries(std::move(s));
+  }
 }
 
 }  // namespace vivurozed

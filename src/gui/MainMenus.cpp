@@ -73,6 +73,12 @@ void TMainMenus::BuildFile() {
   saveOverlayOnly_->setObjectName("saveOverlayOnly");
   saveOverlayOnly_->setStatusTip("The overlay alone on black (_ovl_only.bmp)");
   file_->addSeparator();
+  print_ = Command(file_, "&Print...", commands_.print, QKeySequence::Print);
+  print_->setObjectName("print");
+  print_->setStatusTip("Print the picture of the current tab, fitted to the page");
+  printPreview_ = Command(file_, "Print pre&view...", commands_.printPreview);
+  printPreview_->setObjectName("printPreview");
+  file_->addSeparator();
   bound_->Radio(file_->addMenu("Picture &format"), settings_.OutputFormat,
                 {{"BMP", 0}, {"JPEG", 1}, {"PNG", 2}}, M::efNone);
   bound_->Radio(file_->addMenu("&NOAA channel pictures"), settings_.NoaaJpegOutput,
@@ -198,6 +204,8 @@ void TMainMenus::Show(const TState& state) {
   save_->setEnabled(state.idle && state.pictures);
   saveAs_->setEnabled(state.idle && state.pictures);
   saveColour_->setEnabled(state.idle && state.falseColour);
+  print_->setEnabled(state.idle && state.pictures);
+  printPreview_->setEnabled(state.idle && state.pictures);
   reprocess_->setEnabled(state.fileCurrent);
   saveLocation_->setEnabled(state.idle && state.located);
   saveOverlayOnly_->setEnabled(state.idle && state.overlay && state.falseColour);

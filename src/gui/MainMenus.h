@@ -26,6 +26,7 @@ class TMainMenus {
     std::function<void()> otherSampleRate, showColourMap, showDiagnostics;
     std::function<void()> zoomIn, zoomOut, zoomActual, zoomFit, commandLine, about;
     std::function<void()> saveLocation, saveOverlayOnly, zeveDuruviz, overlayOptions;
+    std::function<void()> print, printPreview;
     std::function<void(bool)> showOverlay;
     // A choice that is not a setting, by its index.
     std::function<void(int)> sensor, illumination, direction;
@@ -74,6 +75,8 @@ class TMainMenus {
   QAction* reprocess_ = nullptr;
   QAction* saveLocation_ = nullptr;
   QAction* saveOverlayOnly_ = nullptr;
+  QAction* print_ = nullptr;
+  QAction* printPreview_ = nullptr;
   QAction* showOverlay_ = nullptr;
   QMenu* overlayMenu_ = nullptr;
   QAction* otherRate_ = nullptr;

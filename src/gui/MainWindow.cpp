@@ -31,8 +31,10 @@
 #include "gui/MessageBoxes.h"
 #include "gui/OverlayCommands.h"
 #include "gui/OverlayNudges.h"
+#include "gui/PictureContextMenu.h"
 #include "gui/PictureTabs.h"
 #include "gui/PictureView.h"
+#include "gui/PrintCommands.h"
 #include "gui/RecentFiles.h"
 #include "gui/SaveCommands.h"
 #include "gui/SettingsMenus.h"
@@ -75,6 +77,7 @@ TMainWindow::TMainWindow(std::shared_ptr<TSettingsStore> store, QWidget* parent)
   host_->SetRun(run_.get());
   saves_ = std::make_unique<TSaveCommands>(this, *run_);
   overlays_ = std::make_unique<TOverlayCommands>(this, *run_);
+  printing_ = std::make_unique<TPrintCommands>(this);
   metric_ = QLocale().measurementSystem() == QLocale::MetricSystem;
   gamma_ = settings_.Gamma();
   settings_.LimitColourMapIndex(static_cast<int>(run_->ColourMaps().size()));
@@ -165,6 +168,15 @@ void TMainWindow::BuildControls() {
   tabs_ = new TPictureTabs(positionLabel_, lineLabel_, valueLabel_, this);
   tabs_->SetMetric(metric_);
   setCentralWidget(tabs_);
+  TPictureContextMenu::TCommands menu;
+  menu.remake = [this] {
+    if (colourMap_ && colourMap_->isVisible()) ShowColourMap();
+    return StartReprocess();
+  };
+  menu.status = [this](const QString& text) { statusBar()->showMessage(text, 8000); };
+  menu.busy = [this] { return Running(); };
+  pictureMenu_ = std::make_unique<TPictureContextMenu>(*run_, *tabs_, std::move(menu));
+  connect(tabs_, &TPictureTabs::PictureMenuRequested, this, &TMainWindow::ShowPictureMenu);
 }
 
 void TMainWindow::BuildStatusBar() {
@@ -216,6 +228,8 @@ void TMainWindow::BuildMenus() {
   c.otherSampleRate = [this] { ChooseSampleRate(); };
   c.showColourMap = [this] { ShowColourMap(); };
   c.showDiagnostics = [this] { ShowDiagnostics(); };
+  c.print = [this] { PrintPicture(false); };
+  c.printPreview = [this] { PrintPicture(true); };
   auto onView = [this](void (TPictureView::*zoom)()) {
     return [this, zoom] {
       if (TPictureView* v = tabs_->CurrentView()) (v->*zoom)();
@@ -491,10 +505,28 @@ void TMainWindow::ShowDiagnostics() {
   if (!diagnostics_) {
     diagnostics_ = new TDiagnosticsView(this);
   }
-  if (!Running()) diagnostics_->SetLines(run_->Log().Lines());
+  if (!Running()) {
+    diagnostics_->SetLines(run_->Log().Lines());
+    diagnostics_->SetPlots(run_->Plots());
+  }
   diagnostics_->show();
   diagnostics_->raise();
   diagnostics_->activateWindow();
+}
+
+void TMainWindow::PrintPicture(bool preview) {
+  TPictureView* view = tabs_->CurrentView();
+  if (Running() || !view || view->Picture().isNull()) return;
+  const QString caption = PrintCaption(*run_, tabs_->tabText(tabs_->currentIndex()));
+  if (preview) {
+    printing_->Preview(view->Picture(), caption);
+  } else if (printing_->Print(view->Picture(), caption)) {
+    statusBar()->showMessage("Sent to the printer", 8000);
+  }
+}
+
+void TMainWindow::ShowPictureMenu(int tab, QPoint point, QPoint globalPoint) {
+  if (const auto menu = pictureMenu_->Menu(tab, point, this)) menu->exec(globalPoint);
 }
 
 void TMainWindow::ShowColourMap() {
@@ -653,7 +685,10 @@ void TMainWindow::JobStarted(TRunJob kind) {
     // A new file: its pictures replace the last one's.
     statusBar()->clearMessage();
     tabs_->Clear();
-    if (diagnostics_) diagnostics_->SetLines({});
+    if (diagnostics_) {
+      diagnostics_->SetLines({});
+      diagnostics_->SetPlots({});
+    }
   }
   RefreshControls();
 }
@@ -672,7 +707,10 @@ void TMainWindow::JobFinished(int kind, int result) {
     settings_.SatelliteModel.SetValue(run_->Options().sensorModel);
     quorum_ = false;
   }
-  if (diagnostics_) diagnostics_->SetLines(run_->Log().Lines());
+  if (diagnostics_) {
+    diagnostics_->SetLines(run_->Log().Lines());
+    diagnostics_->SetPlots(run_->Plots());
+  }
   if (kind == rjBatch) {
     batch_ = false;
     tabs_->SetReadoutsOn(true);

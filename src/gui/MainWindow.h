@@ -30,7 +30,9 @@ class TMainMenus;
 class TMessageBoxes;
 class TOverlayCommands;
 class TOverlayNudges;
+class TPictureContextMenu;
 class TPictureTabs;
+class TPrintCommands;
 class TSaveCommands;
 
 class TMainWindow : public QMainWindow {
@@ -80,6 +82,9 @@ class TMainWindow : public QMainWindow {
   void NudgeOverlay(int down, int right);
   void SaveOverlayFile(bool locations);
   void ShowDiagnostics();
+  // Print or preview the current tab's picture.
+  void PrintPicture(bool preview);
+  void ShowPictureMenu(int tab, QPoint point, QPoint globalPoint);
   void ShowColourMap();
   void UpdateRecentFiles();
   // The unsaved-picture question before another file replaces the pictures.
@@ -118,6 +123,8 @@ class TMainWindow : public QMainWindow {
   std::unique_ptr<TSaveCommands> saves_;
   std::unique_ptr<TOverlayCommands> overlays_;
   std::unique_ptr<TRegistryFormInfo> formInfo_;
+  std::unique_ptr<TPrintCommands> printing_;
+  std::unique_ptr<TPictureContextMenu> pictureMenu_;
   TMainSettings& settings_;
 
   TPictureTabs* tabs_ = nullptr;

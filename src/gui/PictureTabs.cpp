@@ -34,6 +34,15 @@ TPictureTabs::TPictureTabs(QLabel* position, QLabel* line, QLabel* value, QWidge
     });
     connect(view, &TPictureView::Measuring, this,
             [this, tab](QPoint a, QPoint b) { Measuring(tab, a, b); });
+    // A scroll area reports the point in its viewport's coordinates.
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this, [this, tab](QPoint at) {
+      TPictureView* v = views_[std::size_t(tab)];
+      QPoint p;
+      if (!v->PicturePoint(at, p)) return;
+      p.ry() -= Top(tab);
+      if (Plain(tab).valid(p)) emit PictureMenuRequested(tab, p, v->viewport()->mapToGlobal(at));
+    });
     connect(view, &TPictureView::MeasureEnded, this, [this] {
       measuring_ = false;
       position_->clear();

@@ -38,6 +38,12 @@ class TPictureTabs : public QTabWidget {
   TPictureView* CurrentView() const;
   // The current tab's picture is shown turned by 180 degrees.
   bool CurrentTurned() const;
+  // The tab's picture without any caption band.
+  QSize PictureSize(int tab) const { return Plain(tab).size(); }
+
+ signals:
+  // A right-click at a point of the tab's picture (caption band excluded).
+  void PictureMenuRequested(int tab, QPoint picturePoint, QPoint globalPoint);
 
  private:
   const QImage& Plain(int tab) const;

@@ -5,14 +5,18 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDateEdit>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimeEdit>
 #include <QTimer>
@@ -26,6 +30,7 @@
 #include "RecordingMessages.h"
 #include "WavWriter.h"
 #include "gui/ConfirmPassDialog.h"
+#include "gui/DiagnosticsPlots.h"
 #include "gui/DiagnosticsView.h"
 #include "gui/PictureView.h"
 #include "orbit/SGP_Time.h"
@@ -92,6 +97,32 @@ class MainWindowTest : public ::testing::Test {
     static_cast<QObject*>(window.get())->event(&drop);
   }
 
+  // Right-clicks the picture of a tab at a picture point and chooses the
+  // entry named `entry`; false when the menu had no such entry.
+  bool RightClick(const char* tab, QPoint pixel, const QString& entry) {
+    window->findChild<QTabWidget*>("tabs")->setCurrentWidget(View(tab));
+    TPictureView* view = View(tab);
+    view->ZoomActual();
+    const QPoint at = view->ViewportPoint(pixel);
+    bool found = false;
+    // The menu runs its own loop; the timer goes with this call.
+    QTimer choose;
+    choose.setSingleShot(true);
+    QObject::connect(&choose, &QTimer::timeout, [&] {
+      QMenu* menu = nullptr;
+      for (QMenu* m : window->findChildren<QMenu*>())
+        if (m->isVisible()) menu = m;
+      if (!menu) return;
+      QAction* action = menu->findChild<QAction*>(entry);
+      menu->close();
+      if ((found = action != nullptr)) action->trigger();
+    });
+    choose.start(50);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(view->viewport(), &click);
+    return found;
+  }
+
   // A new window on the settings as they are after `change`.
   void Reopen(const std::function<void(TSettingsStore&)>& change) {
     messages.reset();
@@ -108,6 +139,17 @@ class MainWindowTest : public ::testing::Test {
   std::unique_ptr<TMainWindow> window;
   std::unique_ptr<RecordingMessages> messages;
 };
+
+// Pearson correlation of two 8-bit pictures of one size.
+double Correlation(const QImage& a, const QImage& b) {
+  double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0, n = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      const double u = a.pixelIndex(x, y), v = b.pixelIndex(x, y);
+      sa += u, sb += v, saa += u * u, sbb += v * v, sab += u * v, n += 1;
+    }
+  return (sab - sa * sb / n) / std::sqrt((saa - sa * sa / n) * (sbb - sb * sb / n));
+}
 
 // Acts on the dialog of type T once it is up (it runs its own event loop).
 template <typename T>
@@ -411,6 +453,108 @@ TEST_F(MainWindowTest, TheOverlayOfAConfirmedPassIsShownReadOutAndNudged) {
   EXPECT_EQ(LogCount("Process wave file"), 1);
   EXPECT_EQ(LogCount("Video post-processing time"), 1);
   EXPECT_EQ(LogCount("Overlay rendering time"), 2);
+}
+
+TEST_F(MainWindowTest, ARightClickCropsThePassWithoutReadingTheRecordingAgain) {
+  ASSERT_TRUE(OpenSample());
+  const QImage whole = Picture("Channel A");
+  ASSERT_EQ(whole.height(), kSampleLines);
+  // The picture as seen loses the rows above row 50, turned or not.
+  ASSERT_TRUE(RightClick("Channel A", {300, 50}, "cropAbove"));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Picture("Channel A"), whole.copy(0, 50, whole.width(), kSampleLines - 50));
+  EXPECT_EQ(Picture("Channel B").height(), kSampleLines - 50);
+  EXPECT_EQ(Picture("Main Image").height(), kSampleLines);  // every line as decoded
+  // Past the channel switch the stretch differs: alike, not equal.
+  ASSERT_TRUE(RightClick("Channel B", {300, 100}, "cropBelow"));
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_EQ(Picture("Channel A").height(), 101);
+  EXPECT_GT(Correlation(Picture("Channel A"), whole.copy(0, 50, whole.width(), 101)), 0.95);
+  EXPECT_TRUE(window->statusBar()->currentMessage().startsWith("Showing decoded lines"));
+  // Too few lines would be left: refused, told.
+  EXPECT_TRUE(RightClick("Channel A", {300, 95}, "cropAbove"));
+  EXPECT_FALSE(window->Running());
+  EXPECT_EQ(Picture("Channel A").height(), 101);
+  ASSERT_TRUE(RightClick("False colour", {10, 10}, "resetCrop"));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Picture("Channel A"), whole);
+  // The main picture shows every line as decoded: it offers no crop.
+  EXPECT_FALSE(RightClick("Main Image", {300, 50}, "cropAbove"));
+  EXPECT_EQ(LogCount("Process wave file"), 1);
+  EXPECT_EQ(LogCount("Video post-processing time"), 4);
+}
+
+TEST_F(MainWindowTest, CloudTopsRecalibrateToTheLandTemperatureClicked) {
+  Action("NoaaColourMapIndex=3")->trigger();  // "CloudTop"
+  ASSERT_TRUE(OpenSample());
+  auto grey = [](const QImage& picture) {
+    int coloured = 0;
+    for (int y = 0; y < picture.height(); y += 2)
+      for (int x = 0; x < picture.width(); x += 2) {
+        const QRgb c = picture.pixel(x, y);
+        coloured += qRed(c) != qGreen(c) || qGreen(c) != qBlue(c);
+      }
+    return coloured == 0;
+  };
+  ASSERT_FALSE(grey(Picture("False colour")));
+  // The question names the temperature the cursor reads there.
+  const QPoint pixel(300, 100);
+  TPictureView* view = View("Channel B");
+  window->findChild<QTabWidget*>("tabs")->setCurrentWidget(view);
+  view->ZoomActual();
+  QTest::mouseMove(view->viewport(), view->ViewportPoint(pixel) + QPoint(3, 3));
+  QTest::mouseMove(view->viewport(), view->ViewportPoint(pixel));
+  QString land = Label("value");
+  ASSERT_TRUE(land.endsWith("°C"));
+  land.chop(2);
+
+  ASSERT_TRUE(RightClick("Channel B", pixel, "calibrateCloudtop"));  // declined
+  ASSERT_EQ(messages->entries.size(), 1u);
+  EXPECT_EQ(messages->entries[0].text,
+            "OK to recalibrate display to land temperature " + land.toStdString());
+  EXPECT_EQ(messages->entries[0].caption, "Calibrate Base Cloudtop Display");
+  EXPECT_FALSE(window->Running());
+  messages->answers.push_back(maYes);
+  ASSERT_TRUE(RightClick("Channel B", pixel, "calibrateCloudtop"));
+  ASSERT_TRUE(WaitIdle());
+  // Every column of the lookup is now a grey.
+  EXPECT_TRUE(grey(Picture("False colour")));
+  EXPECT_EQ(LogCount("Process wave file"), 1);
+  // Not offered over the main picture, which has no temperatures.
+  EXPECT_FALSE(RightClick("Main Image", pixel, "calibrateCloudtop"));
+}
+
+TEST_F(MainWindowTest, DiagnosticsPlotTheRunsMeasurements) {
+  ASSERT_TRUE(OpenSample());
+  Action("viewDiagnostics")->trigger();
+  auto* diagnostics = window->findChild<TDiagnosticsView*>();
+  const auto& plots = diagnostics->PlotViews();
+  ASSERT_EQ(plots.size(), 4u);
+  for (const TPlotView* plot : plots) EXPECT_GT(plot->Series().values.size(), 1000u);
+  // The analyser averages over half a second, a NOAA line.
+  EXPECT_EQ(plots[1]->Series().values.size(), 11025u / 2);
+  // The autocorrelation peaks again one line (half a second) on.
+  const auto& acf = plots[3]->Series();
+  const auto peak = std::max_element(acf.values.begin() + 1000, acf.values.end());
+  EXPECT_NEAR((peak - acf.values.begin()) * acf.xStep, 0.5, 0.01);
+
+  // A rising series is drawn rising, inside its axes.
+  QImage image(400, 300, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  const QRectF area = PaintPlot(painter, image.rect(), {"ramp", "x", 1, {0, 1, 2, 3, 4}});
+  painter.end();
+  ASSERT_FALSE(area.isEmpty());
+  auto curveRow = [&](int x) {
+    for (int y = int(area.top()) + 2; y < int(area.bottom()) - 1; ++y)
+      if (qBlue(image.pixel(x, y)) > qRed(image.pixel(x, y)) + 60) return y;
+    return -1;
+  };
+  const int left = curveRow(int(area.left() + area.width() * 0.1));
+  const int right = curveRow(int(area.left() + area.width() * 0.9));
+  ASSERT_GT(left, 0);
+  ASSERT_GT(right, 0);
+  EXPECT_NEAR(left - right, area.height() * 0.8, 3);
 }
 
 }  // namespace
