@@ -1014,7 +1014,11 @@ int TProcessingRun::RunBatch(const TBatchOptions& batch,
   }
   if (IsEmpty(pictures_.main)) {
     const std::string what = fs::path(source).filename().string();
-    Fail(fromPictureFile_ || type_ != dpNOAAapt || carrier_ <= 0
+    const int lines = decoder_.LineCount();
+    Fail(lines > 0 ? Format("only %d lines were decoded from %s, too few for a picture (at least "
+                            "60); give a longer recording, or let the run go on",
+                            lines, what.c_str())
+         : fromPictureFile_ || type_ != dpNOAAapt || carrier_ <= 0
              ? "no picture was made from " + what + ": no line sync was found"
              : Format("no picture was decoded from %s: no line sync was found (%s); record the "
                       "receiver's audio output, not a demodulated envelope, or give the type "

@@ -11,6 +11,7 @@
 #include "WavWriter.h"
 #include "analysis/SignalAnalysis.h"
 #include "noaa/Thermal.h"
+#include "image/PngImage.h"
 #include "platform/Folders.h"
 
 namespace vivurozed {
@@ -202,6 +203,59 @@ TEST_F(ProcessingRunTest, DisplayOptionsReprocessWithoutReadingAgainAndTelemetry
   batch.input = Wav("longer.wav", Apt(130));
   ASSERT_EQ(run.RunBatch(batch, {}), 0);
   EXPECT_GT(run.Pictures().channelA.Height(), before.Height() + 40);
+}
+
+// Asks the run to stop once the decoder has stored `stopAt` lines, or, with
+// stopAt < 0, as soon as post-processing reports.
+class StoppingHost : public FakeHost {
+ public:
+  explicit StoppingHost(int stopAt) : stopAt_(stopAt) {}
+  void Progress(const std::string& text, int) override {
+    post_ = post_ || text.find("post") != std::string::npos ||
+            text.find("Post") != std::string::npos;
+  }
+  void LineDecoded(int, std::span<const std::uint8_t>) override { ++lines; }
+  bool StopRequested() override { return stopAt_ < 0 ? post_ : lines >= stopAt_; }
+  int lines = 0;
+
+ private:
+  int stopAt_;
+  bool post_ = false;
+};
+
+TEST_F(ProcessingRunTest, AStopAtAnyPointKeepsWhatWasDecoded) {
+  const std::string wav = Wav("stopped.wav", Apt(60));
+  for (const int stopAt : {0, 1, 30, 80, -1}) {
+    StoppingHost stopping(stopAt);
+    TProcessingRun run(stopping, store);
+    run.Decoder().SetTickSource([t = std::int64_t{0}]() mutable { return t += 1000; });
+    TBatchOptions batch;
+    batch.input = wav;
+    batch.output = (dir / ("out" + std::to_string(stopAt)) / "p.png").string();
+    batch.cropNoise = false;
+    fs::create_directories(fs::path(batch.output).parent_path());
+    const int code = run.RunBatch(batch, {});
+    const int lines = run.Decoder().LineCount();
+    SCOPED_TRACE(stopAt);
+    // A stop is seen at the next block: a few lines after it was asked.
+    if (stopAt >= 0) {
+      EXPECT_LE(lines, stopAt + 12);
+    } else {
+      EXPECT_GE(lines, 110);
+    }
+    if (lines < 60) {
+      EXPECT_EQ(code, 1);
+      EXPECT_NE(run.Failure().find(lines == 0 ? "no picture was" : "too few for a picture"),
+                std::string::npos)
+          << run.Failure();
+      continue;
+    }
+    ASSERT_EQ(code, 0) << run.Failure();
+    EXPECT_EQ(run.Pictures().main.Height(), lines);
+    TExtBitmap saved;
+    LoadPNGIntoBitmap(saved, batch.output, false);
+    EXPECT_EQ(saved.Height(), lines);
+  }
 }
 
 }  // namespace
