@@ -267,8 +267,7 @@ void TProcessingRun::OnDecoderProgress(TProgressKind kind, const std::string& te
         host_.Progress(text, percent);
       }
       host_.LetInputThrough();
-      // A full picture has nowhere to put the rest of the recording.
-      if (host_.StopRequested() || decoder_.Full()) source_.Stop();
+      if (host_.StopRequested()) source_.Stop();
       break;
     case pkEnd:
       host_.ProgressEnd();
@@ -697,6 +696,8 @@ bool TProcessingRun::StopAsked() {
 }
 
 void TProcessingRun::OnLineStored(int row) {
+  // A full picture has nowhere to put the rest of the recording.
+  if (decoder_.Full()) source_.Stop();
   const TIplImage* image = decoder_.Image();
   if (image == nullptr || row < 0 || row >= image->Height()) return;
   const int width = std::min(decoder_.LineLength(), image->Width());
