@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (const auto& map : vivurozed::LoadLookups({folder})) {
     const vivurozed::TExtBitmap& lookup = map->Lookup();
-    if (lookup.Width() != 100 || lookup.Height() != 256 || lookup.PixelFormat() != vivurozed::pf24bit)
+    if (lookup.Width() != 100 || lookup.Height() != 256 ||
+        lookup.PixelFormat() != vivurozed::pf24bit)
       __builtin_trap();
     unsigned sum = 0;
     for (int y = 0; y < lookup.Height(); ++y) sum += lookup.ScanLine(y)[3 * 99 + 2];

@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)once;
   auto store = std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName));
   const std::string text(reinterpret_cast<const char*>(data), size);
-  for (const auto& key : {store->FileName(), TSettingsStore(SoftwareKeyPath("Zevuvid")).FileName()}) {
+  for (const auto& key :
+       {store->FileName(), TSettingsStore(SoftwareKeyPath("Zevuvid")).FileName()}) {
     std::filesystem::create_directories(key.parent_path());
     std::ofstream(key, std::ios::binary | std::ios::trunc) << text;
   }

@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "analysis/SignalAnalysis.h"
+#include "app/RunFailure.h"
 #include "app/ZevuvidInfo.h"
 #include "decode/NoaaStage.h"
 #include "decode/SignalWEFAX.h"
@@ -21,7 +22,6 @@
 #include "noaa/Thermal.h"
 #include "platform/FileReplace.h"
 #include "platform/Folders.h"
-#include "app/RunFailure.h"
 #include "platform/UserMessages.h"
 #include "platform/qt/QtCaptureDevice.h"
 #include "signal/CaptureInput.h"
@@ -455,11 +455,11 @@ bool TProcessingRun::ConcludeAnalysis(const std::string& fileName, int rate, int
   }
   if (result == arUnknown && !options_.forcedType) {
     if (batch_)
-      return Fail(Format("no satellite signal recognised in %s: none of the satellites' tones "
-                         "was found (%s); record the receiver's audio output, or give the type "
-                         "with --type NAME",
-                         fs::path(fileName).filename().string().c_str(),
-                         CarrierFinding(carrier).c_str()));
+      return Fail(
+          Format("no satellite signal recognised in %s: none of the satellites' tones "
+                 "was found (%s); record the receiver's audio output, or give the type "
+                 "with --type NAME",
+                 fs::path(fileName).filename().string().c_str(), CarrierFinding(carrier).c_str()));
     const TMessageAnswer a = UserMessages().AskYesNo(
         "The wave file you are processing did not produce a definite satellite type when it was "
         "analysed.  As far as I can determine, this file is more likely to be NOAA than "
@@ -754,9 +754,10 @@ bool TProcessingRun::PictureRun(const std::string& fileName) {
                   "Vivurozed cannot process this file further.");
     }
     if (picture.Height() > decoder_.MaxLines()) {
-      return Fail(Format("picture too tall: %s has %d lines, at most %d (an hour of signal) are "
-                         "re-processed; crop it into parts",
-                         what.c_str(), picture.Height(), decoder_.MaxLines()));
+      return Fail(
+          Format("picture too tall: %s has %d lines, at most %d (an hour of signal) are "
+                 "re-processed; crop it into parts",
+                 what.c_str(), picture.Height(), decoder_.MaxLines()));
     }
     loaded = decoder_.LoadFromBitmap(picture);
     fromPictureFile_ = true;
@@ -1041,8 +1042,7 @@ int TProcessingRun::RunBatch(const TBatchOptions& batch,
   host_.SetCaption("Vivurozed - saving files...");
   const bool ok = SaveAll(name, !options_.saveOnlyColour, false);
   if (ok && overlay_.HasOverlay() &&
-      !overlay_.SaveLocationData(fs::path(name).replace_extension(".lcn").string()))
-  {
+      !overlay_.SaveLocationData(fs::path(name).replace_extension(".lcn").string())) {
     // The pictures stand without it; the last line still says what is missing.
     const auto& lines = log_.Lines();
     const std::string why = lines.size() >= 2 ? lines[lines.size() - 2] : "";

@@ -586,8 +586,10 @@ void TSatelliteVideoDecoder::PlainStore(std::span<const float> line) {
            std::span(columnSums_).first(static_cast<std::size_t>(n)));
   ++storedLines_;
   const int written = lineCount_;
-  if (lineCount_ < image_->Height() - 1) ++lineCount_;
-  else if (capped_) full_ = true;
+  if (lineCount_ < image_->Height() - 1)
+    ++lineCount_;
+  else if (capped_)
+    full_ = true;
   if (onLine_) onLine_(written);
 }
 

@@ -1,10 +1,10 @@
 #include "map/OverlayMaker.h"
 
 #include <algorithm>
-#include <stdexcept>
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 
 #include "map/Overlay.h"
 #include "map/ekCartography.h"

@@ -261,7 +261,6 @@ TEST(Program, DecodesAPipeAsItDecodesTheFileAndKeepsTheAudio) {
       << noCard.output;
 }
 
-
 // The bytes of a BMP header declaring w x h at `bits`, with no pixels after it.
 std::vector<std::uint8_t> BmpHeader(std::uint32_t w, std::uint32_t h, std::uint16_t bits) {
   std::vector<std::uint8_t> b = {'B', 'M'};
@@ -327,11 +326,13 @@ TEST(Program, ARunThatSavesNothingSaysWhyOnItsLastLine) {
   const struct {
     std::string arguments, shell, lastLine;
   } cases[] = {
-      {"notes.md out.png", "", "notes.md is not a WAV recording or a BMP/PNG/JPEG picture: it "
-                               "holds text beginning \"# Notes\"; give a WAV recording"},
+      {"notes.md out.png", "",
+       "notes.md is not a WAV recording or a BMP/PNG/JPEG picture: it "
+       "holds text beginning \"# Notes\"; give a WAV recording"},
       {"notes.wav out.png", "", "is not a WAV recording: it holds text beginning \"# Notes\""},
-      {"sample.txt out.png", "", "sample.txt holds a WAV recording but its name does not end in "
-                                 ".wav: rename it"},
+      {"sample.txt out.png", "",
+       "sample.txt holds a WAV recording but its name does not end in "
+       ".wav: rename it"},
       {"cut.wav out.png", "", "cut.wav holds 9 s at 11025 Hz; record the whole pass"},
       {"missing.wav out.png", "", "missing.wav: no such file"},
       {"'" VZ_TEST_DATA "/real-envelope-53s-brokenheader.wav' out.png", "",

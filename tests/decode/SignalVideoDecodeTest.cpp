@@ -4,16 +4,16 @@
 
 #include <algorithm>
 #include <array>
-#include <streambuf>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <numeric>
+#include <streambuf>
 
 #include "AptSignal.h"
+#include "WavWriter.h"
 #include "signal/SignalHilbert.h"
 #include "signal/SignalProcessing.h"
-#include "WavWriter.h"
 
 namespace vivurozed {
 namespace {

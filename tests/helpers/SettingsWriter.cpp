@@ -17,8 +17,7 @@ int main(int argc, char** argv) {
       const std::string n = std::to_string(k);
       // Strings of changing length, so that a torn write would show.
       const std::string text = "round-" + std::to_string(round) + std::string(round % 97, '.');
-      if (!store.WriteInteger("Count" + n, round) || !store.WriteString("Text" + n, text))
-        return 1;
+      if (!store.WriteInteger("Count" + n, round) || !store.WriteString("Text" + n, text)) return 1;
     }
     if (round == 0) {
       std::puts("ready");
