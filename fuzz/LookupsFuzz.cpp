@@ -33,7 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static SilentMessages messages;
   vivurozed::SetUserMessages(&messages);
   static const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("lookups-fuzz-" + std::to_string(getpid()));
+      (std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm")
+                                                 : std::filesystem::temp_directory_path()) /
+      ("lookups-fuzz-" + std::to_string(getpid()));
   std::filesystem::create_directories(folder);
   {
     std::ofstream out(folder / "TempToColourFuzzed.bmp", std::ios::binary | std::ios::trunc);

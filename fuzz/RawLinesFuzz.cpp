@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace vivurozed;
   TSatelliteVideoDecoder decoder;
   decoder.SetDecodeParameters(dpNOAAapt);
-  decoder.SetNoaaStage(NoaaStage());
+  if (size > 0 && data[0] & 2) decoder.SetNoaaStage(NoaaStage());
   decoder.LoadFromRawBytes(std::span(data, size));
   if (size == 0) return 0;
   // 702 to 957 records: the fewest the reader takes, and a little more.

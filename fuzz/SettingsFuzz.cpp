@@ -12,13 +12,36 @@
 
 #include "app/RegistryVariables.h"
 #include "app/ZevuvidInfo.h"
+#include "platform/UserMessages.h"
 #include "platform/qt/SettingsStore.h"
+
+namespace {
+
+class SilentMessages : public vivurozed::TUserMessages {
+ public:
+  void Show(const std::string&, const std::string&) override {}
+  vivurozed::TMessageAnswer AskYesNo(const std::string&, const std::string&,
+                                     vivurozed::TMessageAnswer a) override {
+    return a;
+  }
+  vivurozed::TMessageAnswer AskYesNoCancel(const std::string&, const std::string&,
+                                           vivurozed::TMessageAnswer a) override {
+    return a;
+  }
+};
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace vivurozed;
+  // In memory where there is such a folder: every write is synced.
   static const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("settings-fuzz-" + std::to_string(getpid()));
+      (std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm")
+                                                 : std::filesystem::temp_directory_path()) /
+      ("settings-fuzz-" + std::to_string(getpid()));
+  static SilentMessages messages;
   static const bool once = [] {
+    SetUserMessages(&messages);
     std::filesystem::create_directories(folder);
     TSettingsStore::SetFolder(folder);
     return true;
@@ -35,7 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const TZevuvidInfo info = ReadZevuvidInfo();
   HomeLocation(info);
   // Whatever the file held, the store stays writable and exact.
-  const std::string value = text.substr(0, 64);
+  // Values are text: bytes that are not UTF-8 are not kept as they were.
+  std::string value = text.substr(0, 64);
+  for (char& c : value)
+    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
   if (!store->WriteString("Fuzzed", value) || store->ReadString("Fuzzed") != value)
     __builtin_trap();
   return 0;
