@@ -101,15 +101,19 @@ int main(int argc, char** argv) {
   SetUserMessages(&messages);
   std::vector<std::string> full(argv, argv + argc);
   int code = 1;
+  std::string failure;
   try {
     code = run.RunBatch(batch, full);
+    failure = run.Failure();
   } catch (const std::exception& e) {
-    std::cerr << "vivurozed: " << e.what() << '\n';
+    failure = e.what();
   }
   host.ProgressEnd();
   for (const auto& f : run.Saver().Written()) std::cerr << "Wrote " << f << '\n';
-  if (code != 0 && !batch.output.empty())
-    std::cerr << "vivurozed: the pictures were not all saved\n";
+  // The last line says why whenever something the user asked for is missing.
+  if (failure.empty() && code != 0)
+    failure = batch.output.empty() ? "the run ended without a picture" : "nothing was saved";
+  if (!failure.empty()) std::cerr << "vivurozed: " << failure << '\n';
   SetUserMessages(nullptr);
   return code;
 }

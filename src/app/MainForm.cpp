@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "analysis/SignalAnalysis.h"
+#include "app/RunFailure.h"
 #include "app/ZevuvidInfo.h"
 #include "decode/NoaaStage.h"
 #include "decode/SignalWEFAX.h"
@@ -41,6 +42,15 @@ constexpr const char* kExpects =
     "Vivurozed expects an 11025 Hz sampling rate wave  file lasting at least 30 seconds.";
 // Where in a recording the analyser listens, in the order tried.
 constexpr std::array<double, 3> kPositions = {0.5, 0.4, 0.6};
+
+// The analyser's carrier against the 2400 Hz subcarrier: a receiver's clock
+// moves it by a percent or so, an already demodulated envelope far more.
+std::string CarrierFinding(float carrier) {
+  if (carrier <= 0) return "no carrier was measured";
+  if (std::abs(carrier - 2400.0f) > 100.0f)
+    return Format("no 2400 Hz subcarrier: the carrier measured %.0f Hz", carrier);
+  return Format("the carrier measured %.0f Hz", carrier);
+}
 constexpr int kLiveRate = 11025;
 
 // The analyser's code for a decode type the user gave (the chain's filter
@@ -265,12 +275,20 @@ void TProcessingRun::OnDecoderProgress(TProgressKind kind, const std::string& te
   }
 }
 
+bool TProcessingRun::Fail(const std::string& reason) {
+  failure_ = reason;
+  UserMessages().Show(reason, "");
+  return false;
+}
+
 bool TProcessingRun::Dispatch(const std::string& fileName) {
+  failure_.clear();
   // An error that escapes a stage ends the run; the user is told what it was.
   try {
     return DispatchFile(fileName);
   } catch (const std::exception& e) {
     host_.ProgressEnd();
+    failure_ = e.what();
     UserMessages().Show(e.what(), "Vivurozed");
     return false;
   }
@@ -280,16 +298,13 @@ bool TProcessingRun::DispatchFile(const std::string& fileName) {
   const std::string ext = Lower(fs::path(fileName).extension().string());
   if (ext == ".wav") {
     int rate = 0, frames = 0;
-    if (!GetWaveFileInfo(fileName, rate, frames)) {
-      UserMessages().Show("Error reading wave file header: " + fileName, "");
-      return false;
-    }
+    if (!GetWaveFileInfo(fileName, rate, frames)) return Fail(WaveHeaderReason(fileName));
     return WaveRun(fileName);
   }
   if (ext == ".bmp" || ext == ".jpg" || ext == ".png" || ext == ".noa" || ext == ".max") {
     return PictureRun(fileName);
   }
-  return false;
+  return Fail(NotAnInputReason(fileName));
 }
 
 void TProcessingRun::StartLog(const std::string& heading, const std::string& fileName) {
@@ -359,8 +374,8 @@ bool TProcessingRun::WaveRun(const std::string& fileName) {
   GetWaveFileInfo(fileName, rate, frames);
   const int duration = rate > 0 ? frames / rate : 0;
   if (rate != 11025 || duration < 30) {
-    UserMessages().Show(kExpects, "");
-    return false;
+    return Fail(Format("%s %s holds %d s at %d Hz; record the whole pass at 11025 Hz", kExpects,
+                       fs::path(fileName).filename().string().c_str(), duration, rate));
   }
   host_.SetStatus("Processing " + fileName + " - press Esc to stop");
   host_.ProgressBegin("Analyse signal");
@@ -370,9 +385,9 @@ bool TProcessingRun::WaveRun(const std::string& fileName) {
   try {
     result = AnalyseAtPositions(fileName, kPositions, carrier, analysisTime);
   } catch (const TAnalyserError& e) {
-    UserMessages().Show(e.what(), "");
-    return false;
+    return Fail(e.what());
   }
+  carrier_ = carrier;
   if (!ConcludeAnalysis(fileName, rate, frames, duration, carrier, analysisTime, result))
     return false;
 
@@ -384,6 +399,9 @@ bool TProcessingRun::WaveRun(const std::string& fileName) {
     log_.Add(std::string("Error while reading the wave file: ") + e.what());
     decoder_.EndData();
   }
+  if (decoder_.Full())
+    log_.Add(Format("The recording is longer than a picture holds: stopped at %d lines",
+                    decoder_.MaxLines()));
   FinishWaveRun(fileName);
   return true;
 }
@@ -439,7 +457,12 @@ bool TProcessingRun::ConcludeAnalysis(const std::string& fileName, int rate, int
     log_.Add(Format("ACF (for plot) analysis time: %.0f msec.", acfTime * 1000.0));
   }
   if (result == arUnknown && !options_.forcedType) {
-    if (batch_) return false;
+    if (batch_)
+      return Fail(
+          Format("no satellite signal recognised in %s: none of the satellites' tones "
+                 "was found (%s); record the receiver's audio output, or give the type "
+                 "with --type NAME",
+                 fs::path(fileName).filename().string().c_str(), CarrierFinding(carrier).c_str()));
     const TMessageAnswer a = UserMessages().AskYesNo(
         "The wave file you are processing did not produce a definite satellite type when it was "
         "analysed.  As far as I can determine, this file is more likely to be NOAA than "
@@ -449,7 +472,7 @@ bool TProcessingRun::ConcludeAnalysis(const std::string& fileName, int rate, int
         "Diagnostics...  menu where the tone values found are listed compared to the required "
         "levels for each satellite. \n\nContinue processing as a NOAA satellite?",
         "Vivurozed cannot determine satellite type", maNo);
-    if (a != maYes) return false;
+    if (a != maYes) return Fail("the satellite type was not determined; nothing was decoded");
     result = arNOAA;
   }
   return true;
@@ -676,6 +699,8 @@ bool TProcessingRun::StopAsked() {
 }
 
 void TProcessingRun::OnLineStored(int row) {
+  // A full picture has nowhere to put the rest of the recording.
+  if (decoder_.Full()) source_.Stop();
   const TIplImage* image = decoder_.Image();
   if (image == nullptr || row < 0 || row >= image->Height()) return;
   const int width = std::min(decoder_.LineLength(), image->Width());
@@ -701,36 +726,46 @@ bool TProcessingRun::PictureRun(const std::string& fileName) {
 
   const std::string ext = Lower(fs::path(fileName).extension().string());
   bool loaded = false;
+  const std::string what = fs::path(fileName).filename().string();
   if (ext == ".noa" || ext == ".max") {
     loaded = decoder_.LoadFromRawFile(fileName);
+    if (!loaded) {
+      std::error_code ec;
+      const auto size = fs::file_size(fileName, ec);
+      return Fail(ec ? "cannot read " + fileName + ": " + ec.message()
+                     : Format("%s is not a line file: it holds %llu lines of 1024 bytes where "
+                              "701 to %d are read; give the file as it was saved",
+                              what.c_str(), static_cast<unsigned long long>(size / 1024),
+                              decoder_.MaxLines() + 1));
+    }
   } else {
     TExtBitmap picture;
     try {
+      std::string error;
       if (ext == ".bmp") {
         picture.LoadFromFile(fileName);
       } else if (ext == ".png") {
         LoadPNGIntoBitmap(picture, fileName, false);
-      } else if (!LoadJPEGIntoBitmap(picture, fileName, true, 0)) {
-        throw std::runtime_error("not a readable JPEG file");
+      } else if (!LoadJPEGIntoBitmap(picture, fileName, true, 0, &error)) {
+        throw std::runtime_error(error.empty() ? "not a readable JPEG file" : error);
       }
     } catch (const std::exception& e) {
-      UserMessages().Show(std::string("Error reading picture file ") + fileName + ": " + e.what(),
-                          "");
-      return false;
+      return Fail("Error reading picture file " + fileName + ": " + e.what());
     }
     if (picture.PixelFormat() != pf8bit) {
-      UserMessages().Show("Warning: file " + fileName + " is not an 8-bit greyscale file.  " +
-                              "Vivurozed cannot process this file further.",
-                          "");
-      return false;
+      return Fail("Warning: file " + fileName + " is not an 8-bit greyscale file.  " +
+                  "Vivurozed cannot process this file further.");
+    }
+    if (picture.Height() > decoder_.MaxLines()) {
+      return Fail(
+          Format("picture too tall: %s has %d lines, at most %d (an hour of signal) are "
+                 "re-processed; crop it into parts",
+                 what.c_str(), picture.Height(), decoder_.MaxLines()));
     }
     loaded = decoder_.LoadFromBitmap(picture);
     fromPictureFile_ = true;
   }
-  if (!loaded) {
-    UserMessages().Show("Vivurozed cannot process the file " + fileName, "");
-    return false;
-  }
+  if (!loaded) return Fail("Vivurozed cannot process the file " + fileName);
   host_.Progress("Loaded", 100);
   overlay_.LoadCompanionFiles(fileName, options_.largeImage);
   PostProcess();
@@ -981,10 +1016,25 @@ int TProcessingRun::RunBatch(const TBatchOptions& batch,
 
   // A live run's pictures are named after the recording it kept.
   std::string source = batch.input;
+  failure_.clear();
   if (live) {
     if (!DispatchLive(batch)) return 1;
     source = fileName_;
   } else if (!Dispatch(batch.input)) {
+    return 1;
+  }
+  if (IsEmpty(pictures_.main)) {
+    const std::string what = fs::path(source).filename().string();
+    const int lines = decoder_.LineCount();
+    Fail(lines > 0 ? Format("only %d lines were decoded from %s, too few for a picture (at least "
+                            "60); give a longer recording, or let the run go on",
+                            lines, what.c_str())
+         : fromPictureFile_ || type_ != dpNOAAapt || carrier_ <= 0
+             ? "no picture was made from " + what + ": no line sync was found"
+             : Format("no picture was decoded from %s: no line sync was found (%s); record the "
+                      "receiver's audio output, not a demodulated envelope, or give the type "
+                      "with --type NAME",
+                      what.c_str(), CarrierFinding(carrier_).c_str()));
     return 1;
   }
   if (batch.output.empty()) return 0;
@@ -1000,8 +1050,19 @@ int TProcessingRun::RunBatch(const TBatchOptions& batch,
   }
   host_.SetCaption("Vivurozed - saving files...");
   const bool ok = SaveAll(name, !options_.saveOnlyColour, false);
-  if (ok && overlay_.HasOverlay())
-    overlay_.SaveLocationData(fs::path(name).replace_extension(".lcn").string());
+  if (ok && overlay_.HasOverlay() &&
+      !overlay_.SaveLocationData(fs::path(name).replace_extension(".lcn").string())) {
+    // The pictures stand without it; the last line still says what is missing.
+    const auto& lines = log_.Lines();
+    const std::string why = lines.size() >= 2 ? lines[lines.size() - 2] : "";
+    failure_ = fs::path(name).replace_extension(".lcn").filename().string() +
+               " (earth locations) was not saved: " + why + "; " + AdviceForError(why);
+  }
+  if (!ok || saver_.Written().empty()) {
+    failure_ = SaveFailureReason(saver_.Failures(), saver_.Written());
+  } else if (saver_.MainDeclined()) {
+    failure_ = name + " already exists and was kept; give another output name";
+  }
   return ok && !saver_.MainDeclined() && !saver_.Written().empty() ? 0 : 1;
 }
 

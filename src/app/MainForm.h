@@ -133,9 +133,14 @@ class TProcessingRun {
   const std::string& Caption() const { return caption_; }
   bool Batch() const { return batch_; }
   const TOutputSaver& Saver() const { return saver_; }
+  // Why the last run or batch saved nothing, in one line: what was wrong and
+  // what to try; empty when nothing went wrong.
+  const std::string& Failure() const { return failure_; }
   TRunOverlay& Overlay() { return overlay_; }
 
  private:
+  // Tells the user why the run ends here and keeps it as Failure(); false.
+  bool Fail(const std::string& reason);
   bool DispatchFile(const std::string& fileName);
   bool WaveRun(const std::string& fileName);
   bool ReceiveLive(TLiveInput& input, const TLiveRunOptions& live);
@@ -196,6 +201,8 @@ class TProcessingRun {
   TOutputSaver saver_;
   TRunHistory history_;
   std::string fileName_, outputName_, caption_;
+  std::string failure_;
+  float carrier_ = 0;  // the analyser's, of the last recording
   std::vector<std::string> commandLine_;
   TDecodeParameters type_ = dpNOAAapt;
   bool fromPictureFile_ = false;

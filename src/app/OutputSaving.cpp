@@ -88,6 +88,12 @@ void SaveBitmapAsBMP(const TExtBitmap& bitmap, const std::string& name) {
   }
 }
 
+bool TOutputSaver::Failed(const std::string& name, const std::string& why) {
+  UserMessages().Show("Error saving to file: " + name + " (" + why + ")", "");
+  failures_.push_back(fs::path(name).filename().string() + " (" + why + ")");
+  return false;
+}
+
 bool TOutputSaver::WritePrimary(const TExtBitmap& picture, const std::string& name,
                                 const TSaveOptions& options) {
   const std::string ext = Lower(fs::path(name).extension().string());
@@ -107,9 +113,8 @@ bool TOutputSaver::WritePrimary(const TExtBitmap& picture, const std::string& na
     } else {
       return false;
     }
-  } catch (const std::exception&) {
-    UserMessages().Show("Error saving to file: " + name, "");
-    return false;
+  } catch (const std::exception& e) {
+    return Failed(name, e.what());
   }
   written_.push_back(name);
   return true;
@@ -129,9 +134,8 @@ bool TOutputSaver::WriteChannel(const TExtBitmap& picture, const std::string& ba
     } else {
       SaveBitmapAsBMP(copy, name);
     }
-  } catch (const std::exception&) {
-    UserMessages().Show("Error saving to file: " + name, "");
-    return false;
+  } catch (const std::exception& e) {
+    return Failed(name, e.what());
   }
   written_.push_back(name);
   if (announce)
@@ -142,6 +146,7 @@ bool TOutputSaver::WriteChannel(const TExtBitmap& picture, const std::string& ba
 bool TOutputSaver::SaveAll(const std::string& nameIn, const TRunPictures& pictures,
                            const TSaveOptions& options, bool saveMain, bool announce) {
   written_.clear();
+  failures_.clear();
   std::string name = nameIn;
   const fs::path folder = fs::path(name).parent_path();
   std::error_code ec;
@@ -149,6 +154,7 @@ bool TOutputSaver::SaveAll(const std::string& nameIn, const TRunPictures& pictur
     UserMessages().Show("Folder: " + folder.string() + " does not exist - nothing saved\n" +
                             "You can save the present data with the File, Save as dialogs",
                         "");
+    failures_.push_back("the folder " + folder.string() + " does not exist");
     return false;
   }
   if (IsEmpty(pictures.main)) return false;

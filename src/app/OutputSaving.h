@@ -50,6 +50,8 @@ class TOutputSaver {
   const std::vector<std::string>& Written() const { return written_; }
   // The last SaveAll kept an existing main picture because the answer was No.
   bool MainDeclined() const { return mainDeclined_; }
+  // What the last SaveAll could not write, each "name (reason)".
+  const std::vector<std::string>& Failures() const { return failures_; }
 
   // One picture by the name's extension (".bmp", ".jpg", ".png").
   bool WritePrimary(const TExtBitmap& picture, const std::string& name,
@@ -62,7 +64,8 @@ class TOutputSaver {
     if (status_) status_(text, percent);
   }
   TStatus status_;
-  std::vector<std::string> written_;
+  bool Failed(const std::string& name, const std::string& why);
+  std::vector<std::string> written_, failures_;
   bool mainDeclined_ = false;
 };
 

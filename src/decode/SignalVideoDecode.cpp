@@ -223,7 +223,10 @@ void TSatelliteVideoDecoder::BeginData() {
   sampleIndex_ = 0;
   firstLineEnd_ = -1;
   const int width = static_cast<int>(std::nearbyint(1.1 * rate / linesPerSecond_));
-  int height = static_cast<int>(std::int64_t{linesPerSecond_} * TotalSamples() / rate);
+  std::int64_t lines = std::int64_t{linesPerSecond_} * TotalSamples() / std::max(rate, 1);
+  capped_ = lines > MaxLines();
+  full_ = false;
+  int height = static_cast<int>(std::min<std::int64_t>(lines, MaxLines()));
   height -= height & 1;
   AllocateImage(width, height);
   firstCleanLine_ = lastCleanLine_ = 0;  // a new picture finds its own
@@ -583,7 +586,10 @@ void TSatelliteVideoDecoder::PlainStore(std::span<const float> line) {
            std::span(columnSums_).first(static_cast<std::size_t>(n)));
   ++storedLines_;
   const int written = lineCount_;
-  if (lineCount_ < image_->Height() - 1) ++lineCount_;
+  if (lineCount_ < image_->Height() - 1)
+    ++lineCount_;
+  else if (capped_)
+    full_ = true;
   if (onLine_) onLine_(written);
 }
 
@@ -594,7 +600,7 @@ double TSatelliteVideoDecoder::FirstLineSeconds() const {
 
 bool TSatelliteVideoDecoder::LoadFromPixels(int width, int height,
                                             std::span<const std::uint8_t> pixels, int rowStride) {
-  if (width <= 0 || height <= 59 || rowStride < width ||
+  if (width <= 0 || height <= 59 || height > MaxLines() || rowStride < width ||
       pixels.size() < static_cast<std::size_t>(rowStride) * (height - 1) + width) {
     return false;
   }
@@ -620,22 +626,34 @@ bool TSatelliteVideoDecoder::LoadFromPixels(int width, int height,
   return true;
 }
 
+int TSatelliteVideoDecoder::MaxLines() const {
+  return maxLines_ > 0 ? maxLines_ : std::max(linesPerSecond_, 1) * kMaxPictureSeconds;
+}
+
+namespace {
+constexpr std::size_t kRecord = 1024;
+}
+
 bool TSatelliteVideoDecoder::LoadFromRawFile(const std::string& fileName) {
-  constexpr std::size_t kRecord = 1024;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(fileName, ec)) return false;
   const auto size = std::filesystem::file_size(fileName, ec);
-  // A pass is a few thousand lines; far more is not a line file, and would
-  // be read whole into memory.
-  constexpr std::uintmax_t kMaxRecords = 100000;
-  if (ec || size / kRecord <= 700 || size / kRecord > kMaxRecords) return false;
+  // More lines than a picture may hold is not a line file, and would be read
+  // whole into memory.
+  if (ec || size / kRecord > static_cast<std::uintmax_t>(MaxLines()) + 1) return false;
   std::ifstream in(fileName, std::ios::binary);
   std::vector<std::uint8_t> data(static_cast<std::size_t>(size / kRecord) * kRecord);
   if (!in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()))) {
     return false;
   }
-  const int records = static_cast<int>(data.size() / kRecord);
-  int height = records - 1;  // the first record is a header
+  return LoadFromRawBytes(data);
+}
+
+bool TSatelliteVideoDecoder::LoadFromRawBytes(std::span<const std::uint8_t> bytes) {
+  const std::size_t records = bytes.size() / kRecord;
+  if (records <= 700 || records > static_cast<std::size_t>(MaxLines()) + 1) return false;
+  const std::span<const std::uint8_t> data = bytes.first(records * kRecord);
+  int height = static_cast<int>(records) - 1;  // the first record is a header
   height -= height & 1;
   auto image = iplCreateImage(static_cast<int>(kRecord), height, idDepth16u);
   columnSums_.assign(kRecord, 0.0f);

@@ -190,6 +190,16 @@ class TSatelliteVideoDecoder : public TCustomVideoDecoder {
   float SyncBoost() const { return syncBoost_; }
   void SetSyncBoost(float b) { syncBoost_ = b; }
 
+  // At most an hour of signal becomes picture (about 24 kB per second, so
+  // under 100 MB of stored lines); a longer recording stops there.
+  static constexpr int kMaxPictureSeconds = 3600;
+  // Lines a picture may hold: MaxLines() when set above 0, else an hour's.
+  int MaxLines() const;
+  void SetMaxLines(int lines) { maxLines_ = lines; }
+  // The last line the cap allows is stored and more signal came: the rest
+  // of the recording has nowhere to go.
+  bool Full() const { return full_; }
+
   int PixelsPerLine() const { return pixelsPerLine_; }
   int WidestLine() const { return widestLine_; }
   int SyncWindow() const { return syncWindow_; }
@@ -210,6 +220,9 @@ class TSatelliteVideoDecoder : public TCustomVideoDecoder {
   // False, with nothing changed, for unsuitable input.
   bool LoadFromPixels(int width, int height, std::span<const std::uint8_t> pixels, int rowStride);
   bool LoadFromRawFile(const std::string& fileName);
+  // The bytes of a ".noa" or ".max" file: 1024-byte records, the first a
+  // header, at most MaxLines() + 1 of them.
+  bool LoadFromRawBytes(std::span<const std::uint8_t> bytes);
   // An 8-bit picture with a width and more than 59 rows; false otherwise.
   bool LoadFromBitmap(const TExtBitmap& bitmap);
 
@@ -295,6 +308,8 @@ class TSatelliteVideoDecoder : public TCustomVideoDecoder {
   int zeroCrossings_ = 0;  // Z
   bool positive_ = false;
   bool fromImageFile_ = false;
+  int maxLines_ = 0;
+  bool capped_ = false, full_ = false;
   bool wefaxHeaderDone_ = false;
   TResonatorDesign resonator_;
   TResonatorState resonatorState_;

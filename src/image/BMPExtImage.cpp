@@ -8,15 +8,16 @@
 #include <limits>
 #include <ostream>
 #include <span>
+#include <sstream>
 #include <string>
+
+#include "platform/FileReplace.h"
 
 namespace vivurozed {
 
 namespace {
 
 constexpr std::int64_t kMaxBitmapBytes = std::int64_t(1) << 31;
-// Enough for any satellite picture; bounds what a tiny RLE file can ask for.
-constexpr std::int64_t kMaxFilePixels = std::int64_t(1) << 26;
 constexpr std::uint32_t kFileHeaderSize = 14;
 constexpr std::uint32_t kInfoHeaderSize = 40;
 constexpr std::uint32_t kBiRgb = 0, kBiRle8 = 1, kBiBitfields = 3;
@@ -150,9 +151,10 @@ Decoded DecodeBmp(std::span<const std::uint8_t> d) {
   if (planes != 1) Bad("plane count " + std::to_string(planes) + " is not 1");
   const bool topDown = height < 0;
   if (topDown) height = -height;
-  if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
+  if (width <= 0 || height <= 0)
     Bad("picture size " + std::to_string(width) + " x " + std::to_string(height));
-  if (width * height > kMaxFilePixels) Bad("picture too large");
+  if (const std::string refusal = PictureSizeRefusal(width, height); !refusal.empty())
+    throw EInvalidGraphic(refusal);
 
   bool supported = false;
   if (compression == kBiRgb) {
@@ -226,6 +228,14 @@ Decoded DecodeBmp(std::span<const std::uint8_t> d) {
 }
 
 }  // namespace
+
+std::string PictureSizeRefusal(std::int64_t width, std::int64_t height) {
+  if (width <= kMaxPicturePixels && height <= kMaxPicturePixels &&
+      width * height <= kMaxPicturePixels)
+    return {};
+  return "picture too large: " + std::to_string(width) + " x " + std::to_string(height) +
+         " (at most " + std::to_string(kMaxPicturePixels / 1000000) + " megapixels)";
+}
 
 std::vector<TPaletteEntry> GreyPalette(int entries) {
   std::vector<TPaletteEntry> p(std::size_t(std::clamp(entries, 0, 256)));
@@ -354,11 +364,16 @@ void TExtBitmap::SaveToStream(std::ostream& out, bool topDown) const {
 
 void TExtBitmap::SaveToFile(const std::filesystem::path& name) {
   if (format_ == pf24bit) palette_.clear();
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
-  if (!out) throw EInvalidGraphicOperation("Cannot create file " + name.string());
+  // Written whole beside the target and renamed over it: a failure midway
+  // leaves the previous file as it was.
+  std::ostringstream out;
   SaveToStream(out);
-  out.flush();
-  if (!out) throw EInvalidGraphicOperation("Cannot write file " + name.string());
+  const std::string bytes = out.str();
+  std::string error;
+  if (!ReplaceFileContents(
+          name, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+          &error))
+    throw EInvalidGraphicOperation("Cannot write file " + name.string() + ": " + error);
 }
 
 std::unique_ptr<TIplImage> TExtBitmap::MakeFramedIPL(int width, int height, int dx, int dy) const {

@@ -8,6 +8,7 @@
 #include <iosfwd>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "image/ekHistogram.h"
@@ -27,6 +28,14 @@ class EInvalidGraphicOperation : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// The largest picture any reader accepts (64 Mi pixels: 64 MiB at 8 bits,
+// 192 MiB at 24); far beyond any pass, it bounds what a small file can ask
+// for.
+inline constexpr std::int64_t kMaxPicturePixels = std::int64_t(1) << 26;
+// "picture too large: W x H (at most 67 megapixels)", or empty when the size
+// is within the limit.
+std::string PictureSizeRefusal(std::int64_t width, std::int64_t height);
 
 // The value is the number of bits per pixel.
 enum TPixelFormat : std::uint8_t {

@@ -186,13 +186,15 @@ bool SaveBitmapAsJPEG(const TExtBitmap& bitmap, const std::filesystem::path& nam
   if (bitmap.PixelFormat() == pf8bit) job.line.resize(3 * std::size_t(bitmap.Width()));
   const bool encoded = Encode(&job);
   if (job.created) jpeg_destroy_compress(&job.cinfo);
-  if (!encoded || !ReplaceFileContents(name, job.out))
-    throw EJpegError("Error writing JPEG to file");
+  if (!encoded) throw EJpegError("Error writing JPEG to file");
+  std::string error;
+  if (!ReplaceFileContents(name, job.out, &error))
+    throw EJpegError("Error writing JPEG to file: " + error);
   return true;
 }
 
 bool LoadJPEGIntoBitmap(TExtBitmap& bitmap, const std::filesystem::path& name, bool formatFromFile,
-                        int scale) {
+                        int scale, std::string* error) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(name, ec)) return false;
   const TPixelFormat format = bitmap.PixelFormat();
@@ -212,7 +214,9 @@ bool LoadJPEGIntoBitmap(TExtBitmap& bitmap, const std::filesystem::path& name, b
         formatFromFile ? (d.num_components == 1 ? pf8bit : pf24bit) : format;
     const std::size_t bytes =
         std::size_t(d.output_width) * d.output_height * (target == pf8bit ? 1 : 3);
-    ok = bytes <= kMaxJpegPixelBytes;
+    const std::string refusal = PictureSizeRefusal(d.output_width, d.output_height);
+    ok = bytes <= kMaxJpegPixelBytes && refusal.empty();
+    if (!refusal.empty() && error) *error = refusal;
     if (ok) {
       try {
         job.picture.SetPixelFormat(target);

@@ -30,9 +30,10 @@ bool SaveBitmapAsJPEG(const TExtBitmap& bitmap, const std::filesystem::path& nam
 // becomes 8-bit for 1 channel and 24-bit for 3; without it, it keeps its
 // format, which must then be 8 or 24-bit. False, with the bitmap left as it
 // was, for a missing, truncated or corrupt file, CMYK, or a picture of more
-// than kMaxJpegPixelBytes.
+// than kMaxJpegPixelBytes or kMaxPicturePixels; *error, when given, then says
+// why.
 bool LoadJPEGIntoBitmap(TExtBitmap& bitmap, const std::filesystem::path& name, bool formatFromFile,
-                        int scale);
+                        int scale, std::string* error = nullptr);
 
 inline constexpr std::size_t kMaxJpegPixelBytes = std::size_t(1) << 28;
 

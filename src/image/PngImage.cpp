@@ -266,8 +266,10 @@ bool TPngReadJob::Allocate() noexcept {
   TPngImage& r = result;
   r.bytesPerRow_ = png_get_rowbytes(png, info);
   r.channels_ = png_get_channels(png, info);
-  if (r.height_ != 0 && r.bytesPerRow_ > TPngImage::kMaxPixelBytes / r.height_) {
-    Fail("Image too large");
+  const std::string refusal = PictureSizeRefusal(r.width_, r.height_);
+  if (!refusal.empty() ||
+      (r.height_ != 0 && r.bytesPerRow_ > TPngImage::kMaxPixelBytes / r.height_)) {
+    Fail(refusal.empty() ? "Image too large" : refusal.c_str());
     return false;
   }
   try {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 
 #include "map/Overlay.h"
 #include "map/ekCartography.h"
@@ -430,7 +431,9 @@ bool TOverlayMaker::SaveLocationData(const std::filesystem::path& fileName, int 
   }
   std::string error;
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
-  return ReplaceFileContents(fileName, std::span(bytes, data.size() * sizeof(float)), &error);
+  if (!ReplaceFileContents(fileName, std::span(bytes, data.size() * sizeof(float)), &error))
+    throw std::runtime_error(error);
+  return true;
 }
 
 std::vector<std::string> NoaaSatelliteNames() {

@@ -92,6 +92,8 @@ class TOverlayMaker {
   bool GetLatLon(int x, int y, double& latitude, double& longitude) const;
   // 408 bytes a line: 51 (latitude, longitude) float pairs at picture columns
   // 4 + 18k of the channel. Lines from first, count of them (all by default).
+  // False when there are no lines; a file that cannot be written throws
+  // std::runtime_error with the reason.
   bool SaveLocationData(const std::filesystem::path& fileName, int first = 0, int count = -1);
 
  private:

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "RecordingMessages.h"
 #include "WavWriter.h"
@@ -151,8 +155,50 @@ TEST(OutputSaving, MissingFolderAndWriteErrorsAreReported) {
   o.outputFormat = 2;
   EXPECT_FALSE(saver.SaveAll((dir / "busy.").string(), NoaaPictures(), o, true, false));
   ASSERT_FALSE(messages.entries.empty());
-  EXPECT_EQ(messages.entries.back().text, "Error saving to file: " + (dir / "busy.png").string());
+  EXPECT_EQ(messages.entries.back().text, "Error saving to file: " + (dir / "busy.png").string() +
+                                              " (cannot replace " + (dir / "busy.png").string() +
+                                              ": Is a directory)");
+  EXPECT_EQ(saver.Failures().back(),
+            "busy.png (cannot replace " + (dir / "busy.png").string() + ": Is a directory)");
   EXPECT_TRUE(fs::is_directory(dir / "busy.png"));
+}
+
+// A write that fails half way (the file-size limit stands in for a full
+// disk) leaves the previous file byte for byte, and no stray file beside it.
+TEST(OutputSaving, AFailedSaveLeavesThePreviousFileIntact) {
+  RecordingMessages messages;
+  TempDir dir;
+  TExtBitmap picture(300, 200, pf8bit);
+  std::mt19937 random(5);
+  for (int y = 0; y < picture.Height(); ++y)
+    for (int x = 0; x < picture.Width(); ++x) picture.ScanLine(y)[x] = std::uint8_t(random());
+  const std::vector<std::uint8_t> old(3000, 'o');
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  for (const char* name : {"p.bmp", "p.png", "p.jpg", "direct.bmp"}) {
+    const fs::path file = dir / name;
+    testing::WriteBytes(file, old);
+    rlimit small = saved;
+    small.rlim_cur = 8192;
+    setrlimit(RLIMIT_FSIZE, &small);
+    bool written = true;
+    if (file.filename() == "direct.bmp") {  // as the colour lookups are written
+      EXPECT_THROW(picture.SaveToFile(file), EInvalidGraphicOperation);
+      written = false;
+    } else {
+      TOutputSaver saver;
+      written = saver.WritePrimary(picture, file.string(), TSaveOptions{});
+      EXPECT_EQ(saver.Failures().size(), 1u);
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(written) << name;
+    EXPECT_EQ(testing::ReadBytes(file), old) << name;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1)
+        << name;
+    fs::remove(file);
+  }
+  std::signal(SIGXFSZ, previous);
 }
 
 }  // namespace

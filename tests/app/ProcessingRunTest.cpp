@@ -10,6 +10,7 @@
 #include "RecordingMessages.h"
 #include "WavWriter.h"
 #include "analysis/SignalAnalysis.h"
+#include "image/PngImage.h"
 #include "noaa/Thermal.h"
 #include "platform/Folders.h"
 
@@ -69,24 +70,28 @@ class ProcessingRunTest : public ::testing::Test {
 TEST_F(ProcessingRunTest, RefusesRecordingsItCannotDecode) {
   TProcessingRun run(host, store);
   const std::string expects =
-      "Vivurozed expects an 11025 Hz sampling rate wave  file lasting at least 30 seconds.";
+      "Vivurozed expects an 11025 Hz sampling rate wave  file lasting at least 30 seconds. ";
   testing::WriteBytes(dir / "empty.wav", {});
+  std::ofstream(dir / "notes.txt") << "Pass notes\n";
   const std::pair<std::string, std::string> cases[] = {
-      {(dir / "missing.wav").string(),
-       "Error reading wave file header: " + (dir / "missing.wav").string()},
+      {(dir / "missing.wav").string(), "cannot read " + (dir / "missing.wav").string() +
+                                           ": No such file or directory; check that it exists"},
       {(dir / "empty.wav").string(),
-       "Error reading wave file header: " + (dir / "empty.wav").string()},
-      {Wav("fast.wav", std::vector<std::int16_t>(22050 * 40, 100), {.sampleRate = 22050}), expects},
-      {Wav("short.wav", Apt(29)), expects}};
+       "Error reading wave file header: " + (dir / "empty.wav").string() +
+           " is not a WAV recording: it holds an empty file"},
+      {Wav("fast.wav", std::vector<std::int16_t>(22050 * 40, 100), {.sampleRate = 22050}),
+       expects + "fast.wav holds 40 s at 22050 Hz"},
+      {Wav("short.wav", Apt(29)), expects + "short.wav holds 29 s at 11025 Hz"},
+      {(dir / "notes.txt").string(),
+       "notes.txt is not a WAV recording or a BMP/PNG/JPEG picture: "
+       "it holds text beginning \"Pass notes\""}};
   for (const auto& [file, message] : cases) {
     messages.entries.clear();
     EXPECT_FALSE(run.Dispatch(file));
     ASSERT_EQ(messages.entries.size(), 1u) << file;
-    EXPECT_EQ(messages.entries[0].text, message);
+    EXPECT_EQ(messages.entries[0].text.rfind(message, 0), 0u) << messages.entries[0].text;
+    EXPECT_EQ(run.Failure(), messages.entries[0].text);
   }
-
-  EXPECT_FALSE(run.Dispatch((dir / "notes.txt").string()));  // other extensions: nothing
-  EXPECT_EQ(messages.entries.size(), 1u);
   EXPECT_FALSE(host.busy);
 }
 
@@ -202,6 +207,59 @@ TEST_F(ProcessingRunTest, DisplayOptionsReprocessWithoutReadingAgainAndTelemetry
   batch.input = Wav("longer.wav", Apt(130));
   ASSERT_EQ(run.RunBatch(batch, {}), 0);
   EXPECT_GT(run.Pictures().channelA.Height(), before.Height() + 40);
+}
+
+// Asks the run to stop once the decoder has stored `stopAt` lines, or, with
+// stopAt < 0, as soon as post-processing reports.
+class StoppingHost : public FakeHost {
+ public:
+  explicit StoppingHost(int stopAt) : stopAt_(stopAt) {}
+  void Progress(const std::string& text, int) override {
+    post_ =
+        post_ || text.find("post") != std::string::npos || text.find("Post") != std::string::npos;
+  }
+  void LineDecoded(int, std::span<const std::uint8_t>) override { ++lines; }
+  bool StopRequested() override { return stopAt_ < 0 ? post_ : lines >= stopAt_; }
+  int lines = 0;
+
+ private:
+  int stopAt_;
+  bool post_ = false;
+};
+
+TEST_F(ProcessingRunTest, AStopAtAnyPointKeepsWhatWasDecoded) {
+  const std::string wav = Wav("stopped.wav", Apt(60));
+  for (const int stopAt : {0, 1, 30, 80, -1}) {
+    StoppingHost stopping(stopAt);
+    TProcessingRun run(stopping, store);
+    run.Decoder().SetTickSource([t = std::int64_t{0}]() mutable { return t += 1000; });
+    TBatchOptions batch;
+    batch.input = wav;
+    batch.output = (dir / ("out" + std::to_string(stopAt)) / "p.png").string();
+    batch.cropNoise = false;
+    fs::create_directories(fs::path(batch.output).parent_path());
+    const int code = run.RunBatch(batch, {});
+    const int lines = run.Decoder().LineCount();
+    SCOPED_TRACE(stopAt);
+    // A stop is seen at the next block: a few lines after it was asked.
+    if (stopAt >= 0) {
+      EXPECT_LE(lines, stopAt + 12);
+    } else {
+      EXPECT_GE(lines, 110);
+    }
+    if (lines < 60) {
+      EXPECT_EQ(code, 1);
+      EXPECT_NE(run.Failure().find(lines == 0 ? "no picture was" : "too few for a picture"),
+                std::string::npos)
+          << run.Failure();
+      continue;
+    }
+    ASSERT_EQ(code, 0) << run.Failure();
+    EXPECT_EQ(run.Pictures().main.Height(), lines);
+    TExtBitmap saved;
+    LoadPNGIntoBitmap(saved, batch.output, false);
+    EXPECT_EQ(saved.Height(), lines);
+  }
 }
 
 }  // namespace

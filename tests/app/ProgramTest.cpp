@@ -9,6 +9,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
+
+#include <zlib.h>
 
 #include "AptSignal.h"
 #include "PictureCorrelation.h"
@@ -256,6 +259,99 @@ TEST(Program, DecodesAPipeAsItDecodesTheFileAndKeepsTheAudio) {
   EXPECT_NE(noCard.output.find("Error 2 opening wave input - no sound card input was found"),
             std::string::npos)
       << noCard.output;
+}
+
+// The bytes of a BMP header declaring w x h at `bits`, with no pixels after it.
+std::vector<std::uint8_t> BmpHeader(std::uint32_t w, std::uint32_t h, std::uint16_t bits) {
+  std::vector<std::uint8_t> b = {'B', 'M'};
+  auto put = [&](std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  };
+  for (std::uint32_t v : {0u, 0u, 54u + 1024u, 40u, w, h}) put(v, 4);
+  put(1, 2);
+  put(bits, 2);
+  for (int i = 0; i < 6; ++i) put(0, 4);
+  b.resize(b.size() + 1024);
+  return b;
+}
+
+// A PNG whose header declares w x h grey pixels over a few bytes of data.
+std::vector<std::uint8_t> PngBomb(std::uint32_t w, std::uint32_t h) {
+  std::vector<std::uint8_t> b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  auto chunk = [&](const char* type, std::vector<std::uint8_t> data) {
+    const auto n = static_cast<std::uint32_t>(data.size());
+    for (int i = 3; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+    data.insert(data.begin(), type, type + 4);
+    b.insert(b.end(), data.begin(), data.end());
+    const auto crc = static_cast<std::uint32_t>(crc32(0, data.data(), uInt(data.size())));
+    for (int i = 3; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
+  };
+  std::vector<std::uint8_t> ihdr;
+  for (std::uint32_t v : {w, h})
+    for (int i = 3; i >= 0; --i) ihdr.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  ihdr.insert(ihdr.end(), {8, 0, 0, 0, 0});
+  chunk("IHDR", ihdr);
+  std::vector<std::uint8_t> zeros(4096, 0), packed(8192);
+  uLongf size = packed.size();
+  compress(packed.data(), &size, zeros.data(), zeros.size());
+  packed.resize(size);
+  chunk("IDAT", packed);
+  chunk("IEND", {});
+  return b;
+}
+
+std::string LastLine(const std::string& output) {
+  const std::size_t end = output.find_last_not_of('\n');
+  if (end == std::string::npos) return {};
+  const std::size_t start = output.rfind('\n', end);
+  return output.substr(start == std::string::npos ? 0 : start + 1,
+                       end - (start == std::string::npos ? 0 : start + 1) + 1);
+}
+
+TEST(Program, ARunThatSavesNothingSaysWhyOnItsLastLine) {
+  TempDir home;
+  using vivurozed::testing::WriteBytes;
+  std::ofstream(home / "notes.md") << "# Notes\nnot a recording\n";
+  std::ofstream(home / "notes.wav") << "# Notes\nnot a recording\n";
+  std::ofstream(home / "afile") << "x";
+  auto wav = vivurozed::testing::BuildWav(std::vector<std::int16_t>(11025 * 40, 5));
+  WriteBytes(home / "sample.txt", wav);
+  wav.resize(11025 * 20);
+  WriteBytes(home / "cut.wav", wav);
+  WriteBytes(home / "huge.bmp", BmpHeader(65535, 65535, 8));
+  WriteBytes(home / "bomb.png", PngBomb(30000, 30000));
+  vivurozed::TExtBitmap tall(64, 60000, vivurozed::pf8bit);
+  tall.SaveToFile(home / "tall.bmp");
+  const std::string sample = std::string("'") + VZ_SAMPLE + "'";
+  const struct {
+    std::string arguments, shell, lastLine;
+  } cases[] = {
+      {"notes.md out.png", "",
+       "notes.md is not a WAV recording or a BMP/PNG/JPEG picture: it "
+       "holds text beginning \"# Notes\"; give a WAV recording"},
+      {"notes.wav out.png", "", "is not a WAV recording: it holds text beginning \"# Notes\""},
+      {"sample.txt out.png", "",
+       "sample.txt holds a WAV recording but its name does not end in "
+       ".wav: rename it"},
+      {"cut.wav out.png", "", "cut.wav holds 9 s at 11025 Hz; record the whole pass"},
+      {"missing.wav out.png", "", "missing.wav: no such file"},
+      {"'" VZ_TEST_DATA "/real-envelope-53s-brokenheader.wav' out.png", "",
+       "no 2400 Hz subcarrier: the carrier measured 193"},
+      {"huge.bmp out.png", "", "picture too large: 65535 x 65535 (at most 67 megapixels)"},
+      {"bomb.png out.bmp", "", "picture too large: 30000 x 30000 (at most 67 megapixels)"},
+      {"tall.bmp out.png", "", "picture too tall: tall.bmp has 60000 lines, at most 7200"},
+      {sample + " afile/out.png", "", "cannot make the output folder"},
+      // A full disk, as a file-size limit the program meets half way.
+      {sample + " full/out.png 2JX", "trap '' XFSZ; ulimit -f 16;",
+       "File too large); free some space on the disk or choose another output folder"},
+  };
+  for (const auto& c : cases) {
+    const Result r = RunProgram(home, c.arguments, c.shell);
+    const std::string last = LastLine(r.output);
+    EXPECT_EQ(r.code, 1) << c.arguments;
+    EXPECT_EQ(last.rfind("vivurozed: ", 0), 0u) << c.arguments << "\n" << r.output;
+    EXPECT_NE(last.find(c.lastLine), std::string::npos) << c.arguments << "\n" << r.output;
+  }
 }
 
 }  // namespace

@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <numeric>
+#include <streambuf>
 
 #include "AptSignal.h"
 #include "WavWriter.h"
+#include "signal/SignalHilbert.h"
+#include "signal/SignalProcessing.h"
 
 namespace vivurozed {
 namespace {
@@ -355,10 +359,13 @@ TEST(SatelliteVideoDecoder, LoadsRawLineFilesAndPictures) {
   testing::WriteBytes(dir / "short.noa", bytes);
   TSatelliteVideoDecoder e;
   EXPECT_FALSE(e.LoadFromRawFile((dir / "short.noa").string()));
-  // Far more lines than any pass (a sparse file, so the test stays small).
+  // An hour of lines at most, plus the header (sparse files keep this small).
   { std::ofstream huge(dir / "huge.noa", std::ios::binary); }
-  std::filesystem::resize_file(dir / "huge.noa", 1024ull * 100001);
+  std::filesystem::resize_file(dir / "huge.noa", 1024ull * 7202);
   EXPECT_FALSE(e.LoadFromRawFile((dir / "huge.noa").string()));
+  std::filesystem::resize_file(dir / "huge.noa", 1024ull * 7201);
+  EXPECT_TRUE(d.LoadFromRawFile((dir / "huge.noa").string()));
+  EXPECT_EQ(d.Image()->Height(), 7200);
   EXPECT_FALSE(e.LoadFromRawFile((dir / "missing.noa").string()));
   EXPECT_EQ(e.Image(), nullptr);
 
@@ -369,6 +376,94 @@ TEST(SatelliteVideoDecoder, LoadsRawLineFilesAndPictures) {
   EXPECT_EQ(e.Image()->Row16(59)[99], 192);
   EXPECT_TRUE(e.FromImageFile());
   EXPECT_FLOAT_EQ(e.HighestLevel(), 16320.0f);
+}
+
+// A WAV stream of `size` bytes made as it is read: the header, then the
+// samples of `period` over and over.
+class EndlessWav : public std::streambuf {
+ public:
+  EndlessWav(std::vector<std::uint8_t> header, std::vector<std::int16_t> period, std::uint64_t size)
+      : header_(std::move(header)), period_(std::move(period)), size_(size) {}
+  std::uint64_t reached = 0;  // the furthest place read from
+
+ protected:
+  pos_type seekoff(off_type off, std::ios::seekdir dir, std::ios::openmode) override {
+    const auto here = static_cast<off_type>(pos_) - (egptr() - gptr());
+    const off_type base = dir == std::ios::beg ? 0 : dir == std::ios::cur ? here : off_type(size_);
+    return seekpos(base + off, std::ios::in);
+  }
+  pos_type seekpos(pos_type p, std::ios::openmode) override {
+    if (p < 0 || std::uint64_t(off_type(p)) > size_) return pos_type(off_type(-1));
+    pos_ = std::uint64_t(off_type(p));
+    if (pos_ < size_) reached = std::max(reached, pos_);
+    setg(nullptr, nullptr, nullptr);
+    return p;
+  }
+  int_type underflow() override {
+    if (pos_ >= size_) return traits_type::eof();
+    const std::size_t n = std::size_t(std::min<std::uint64_t>(chunk_.size(), size_ - pos_));
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint64_t at = pos_ + i;
+      if (at < header_.size()) {
+        chunk_[i] = char(header_[at]);
+      } else {
+        const std::uint64_t byte = at - header_.size();
+        const auto sample = std::uint16_t(period_[(byte / 2) % period_.size()]);
+        chunk_[i] = char(byte % 2 ? sample >> 8 : sample & 0xff);
+      }
+    }
+    setg(chunk_.data(), chunk_.data(), chunk_.data() + n);
+    pos_ += n;
+    return traits_type::to_int_type(chunk_[0]);
+  }
+
+ private:
+  std::vector<std::uint8_t> header_;
+  std::vector<std::int16_t> period_;
+  std::uint64_t size_, pos_ = 0;
+  std::array<char, 65536> chunk_{};
+};
+
+// Three hours of signal: the picture stops at its line cap and the reading
+// with it, with no picture allocated for the hours declared.
+TEST(SatelliteVideoDecoder, ARecordingOfHoursStopsAtTheLineCap) {
+  TSatelliteVideoDecoder capped;
+  capped.SetDecodeParameters(dpNOAAapt);
+  capped.SetTotalSamples(3 * 3600 * kRate);
+  capped.BeginData();
+  EXPECT_EQ(capped.MaxLines(), 7200);
+  EXPECT_EQ(capped.Image()->Height(), 7200);
+
+  AptOptions o;
+  o.seconds = 60;  // a whole number of lines and of carrier cycles: seamless
+  o.snrDb = 30;
+  const std::vector<std::int16_t> minute = AptSignal(o);
+  const std::uint64_t bytes = 3ull * 3600 * kRate * 2;
+  testing::WavOptions w;
+  w.dataSizeOverride = std::int64_t(bytes);
+  std::vector<std::uint8_t> header = testing::BuildWav({}, w);
+  EndlessWav stream(header, minute, header.size() + bytes);
+  std::istream in(&stream);
+
+  TSignalSource source;
+  TSignalHilbertAMDetectorQ detector;
+  TSatelliteVideoDecoder decoder;
+  detector.SetCarrierFrequency(2400);
+  detector.SetSampleRate(kRate);
+  detector.SetDataSink(&decoder);
+  source.SetDataSink(&detector);
+  decoder.SetRXSampleRate(kRate);
+  decoder.SetDecodeParameters(dpNOAAapt);
+  decoder.SetMaxLines(80);
+  decoder.SetOnLine([&](int) {
+    if (decoder.Full()) source.Stop();  // as the run does
+  });
+  source.WaveIn().ReadStream(in, "three hours");
+  EXPECT_TRUE(decoder.Full());
+  // The last row is the one rewritten, then dropped to make the count even.
+  EXPECT_EQ(decoder.LineCount(), 78);
+  EXPECT_EQ(decoder.Image()->Height(), 78);
+  EXPECT_LT(stream.reached, 45u * kRate * 2);  // about 40 of the 10800 seconds were read
 }
 
 }  // namespace

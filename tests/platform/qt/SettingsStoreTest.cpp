@@ -2,8 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <thread>
 
 #include "WavWriter.h"
 
@@ -165,6 +173,53 @@ TEST_F(SettingsStoreTest, RewritesLeaveOnlyTheStoreBehind) {
     ++files;
   }
   EXPECT_EQ(files, 1);
+}
+
+// A writer killed at any moment leaves every key with a value it wrote:
+// each round writes Count<k> then Text<k>, both carrying the round.
+TEST_F(SettingsStoreTest, SurvivesKillNineWhileWriting) {
+  const std::string key = "\\Software\\Vovidada\\Survivor";
+  setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+  std::mt19937 random(19);
+  int killed = 0;
+  for (int i = 0; i < 30; ++i) {
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+      dup2(out[1], STDOUT_FILENO);
+      execl(VZ_SETTINGS_WRITER, VZ_SETTINGS_WRITER, key.c_str(), nullptr);
+      _exit(127);
+    }
+    close(out[1]);
+    char ready[5] = {};
+    const bool started = read(out[0], ready, sizeof ready) == 5;
+    close(out[0]);
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 30000));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(started);
+    killed += WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+
+    TSettingsStore store(key);
+    std::optional<std::int32_t> first;
+    for (int k = 0; k < 4; ++k) {
+      const std::string n = std::to_string(k);
+      const auto count = store.ReadInteger("Count" + n);
+      const auto text = store.ReadString("Text" + n);
+      ASSERT_TRUE(count && text) << "kill " << i << " key " << k << "\n"
+                                 << ReadText(store.FileName());
+      if (!first) first = count;
+      // Keys are written in order: later ones are at most one round behind.
+      EXPECT_TRUE(*count == *first || *count == *first - 1) << *count << " after " << *first;
+      const int round = std::atoi(text->c_str() + 6);
+      EXPECT_TRUE(round == *count || round == *count - 1) << *text << " with count " << *count;
+      EXPECT_EQ(*text, "round-" + std::to_string(round) + std::string(round % 97, '.'));
+    }
+  }
+  unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(killed, 30);
 }
 
 }  // namespace
