@@ -56,7 +56,10 @@ TRecordDialog::TRecordDialog(const QStringList& devices, int defaultDevice,
   auto* volumeRow = new QHBoxLayout;
   volumeRow->addWidget(volume_);
   volumeRow->addWidget(volumeText_);
-  form->addRow("Input &level:", volumeRow);
+  // A row of several widgets gets no label of its own: the shortcut needs a buddy.
+  auto* volumeLabel = new QLabel("Input &level:", this);
+  volumeLabel->setBuddy(volume_);
+  form->addRow(volumeLabel, volumeRow);
 
   meter_ = new TLevelMeter(this);
   form->addRow("Signal:", meter_);
@@ -87,7 +90,9 @@ TRecordDialog::TRecordDialog(const QStringList& devices, int defaultDevice,
   auto* folderRow = new QHBoxLayout;
   folderRow->addWidget(folder_);
   folderRow->addWidget(browse);
-  form->addRow("Keep the audio &in:", folderRow);
+  auto* folderLabel = new QLabel("Keep the audio &in:", this);
+  folderLabel->setBuddy(folder_);
+  form->addRow(folderLabel, folderRow);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
   start_ = buttons->addButton("Start", QDialogButtonBox::AcceptRole);
