@@ -106,7 +106,7 @@ void TWindowRunHost::LineDecoded(int row, std::span<const std::uint8_t> pixels) 
 
 void TWindowRunHost::SetCollectLines(bool on) {
   collect_ = on;
-  if (on) return;
+  // Lines of an earlier run never reach the next one's picture.
   std::lock_guard lock(linesMutex_);
   lines_.clear();
 }
