@@ -512,7 +512,14 @@ void TMainWindow::RecordCommand() {
   std::optional<TRecordStart> start =
       AskRecording(this, recordChoice_, QMediaDevices::audioInputs(),
                    QMediaDevices::defaultAudioInput(), folder);
-  if (start) StartLive(std::move(start->input), start->live, start->type);
+  if (!start) return;
+  if (start->model != smUnknown) {
+    // As the command line's satellite letter: its calibration applies.
+    settings_.SatelliteModel.SetValue(start->model);
+    quorum_ = false;
+    RefreshControls();
+  }
+  StartLive(std::move(start->input), start->live, start->type);
 }
 
 void TMainWindow::ShowSignalLevel() {

@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "gui/LevelMeter.h"
-#include "noaa/Thermal.h"
 #include "platform/UserMessages.h"
 #include "platform/qt/QtCaptureDevice.h"
 #include "signal/CaptureInput.h"
@@ -227,20 +226,29 @@ std::optional<TRecordStart> AskRecording(QWidget* parent, TRecordChoice& last,
       [inputs](int index) { return std::make_unique<TQtCaptureDevice>(inputs[index]); }, parent);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   last = dialog.Choice();
+  return RecordStart(last, std::make_unique<TQtCaptureDevice>(inputs[last.device]));
+}
+
+std::optional<TRecordStart> RecordStart(const TRecordChoice& choice,
+                                        std::unique_ptr<TCaptureDevice> device) {
   std::error_code ec;
-  if (!std::filesystem::is_directory(last.folder, ec) &&
-      !std::filesystem::create_directories(last.folder, ec)) {
-    UserMessages().Show("Cannot make the folder " + last.folder + ": " + ec.message(),
+  if (!std::filesystem::is_directory(choice.folder, ec) &&
+      !std::filesystem::create_directories(choice.folder, ec)) {
+    UserMessages().Show("Cannot make the folder " + choice.folder + ": " + ec.message(),
                         "Vivurozed - record and decode");
     return std::nullopt;
   }
-  auto device = std::make_unique<TQtCaptureDevice>(inputs[last.device]);
-  device->SetVolume(last.volume);
+  device->SetVolume(choice.volume);
   TRecordStart start;
-  start.input = std::make_unique<TCaptureInput>(std::move(device), "sound card " + last.deviceName);
-  start.live.recordingFolder = last.folder;
-  start.live.satellite = last.satellite;
-  start.type = last.type;
+  start.input =
+      std::make_unique<TCaptureInput>(std::move(device), "sound card " + choice.deviceName);
+  start.live.recordingFolder = choice.folder;
+  start.live.satellite = choice.satellite;
+  start.type = choice.type;
+  for (int m = smNOAA12; m <= smNOAA19; ++m) {
+    if (choice.satellite == SensorModelName(static_cast<TSensorModel>(m)))
+      start.model = static_cast<TSensorModel>(m);
+  }
   return start;
 }
 

@@ -16,6 +16,7 @@
 
 #include "app/LiveRun.h"
 #include "decode/SignalVideoParamDefs.h"
+#include "noaa/Thermal.h"
 #include "platform/AudioCapture.h"
 #include "signal/LiveInput.h"
 
@@ -82,6 +83,8 @@ struct TRecordStart {
   std::unique_ptr<TLiveInput> input;
   TLiveRunOptions live;
   std::optional<TDecodeParameters> type;
+  // The satellite chosen, whose calibration applies; unknown when not chosen.
+  TSensorModel model = smUnknown;
 };
 
 // Asks how to record (starting from `last`, which keeps the answer); nothing
@@ -91,5 +94,10 @@ std::optional<TRecordStart> AskRecording(QWidget* parent, TRecordChoice& last,
                                          const QList<QAudioDevice>& inputs,
                                          const QAudioDevice& defaultInput,
                                          const std::string& defaultFolder);
+
+// The run's start for a choice on `device`: the folder made, the level set;
+// nothing (the user is told) when the folder cannot be made.
+std::optional<TRecordStart> RecordStart(const TRecordChoice& choice,
+                                        std::unique_ptr<TCaptureDevice> device);
 
 }  // namespace vivurozed

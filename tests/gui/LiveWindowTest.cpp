@@ -258,6 +258,36 @@ TEST(RecordDialog, MetersTheChosenInputAndReturnsTheChoices) {
   EXPECT_EQ(c.folder, "/tmp/passes");
 }
 
+TEST_F(LiveWindowTest, AChoiceStartsInItsFolderAtItsLevelWithItsSatellitesCalibration) {
+  const struct {
+    std::string satellite;
+    TSensorModel model;
+  } cases[] = {{"NOAA19", smNOAA19}, {"NOAA12", smNOAA12}, {"", smUnknown}};
+  for (const auto& c : cases) {
+    TRecordChoice choice;
+    choice.deviceName = "Card";
+    choice.satellite = c.satellite;
+    choice.volume = 0.4;
+    choice.folder = (dir.Path() / "new" / c.satellite).string();
+    auto card = std::make_unique<FakeCard>(Bytes{});
+    FakeCard& made = *card;
+    const std::optional<TRecordStart> start = RecordStart(choice, std::move(card));
+    ASSERT_TRUE(start) << c.satellite;
+    EXPECT_EQ(start->model, c.model) << c.satellite;
+    EXPECT_EQ(start->live.satellite, c.satellite);
+    EXPECT_EQ(made.volume, 0.4);
+    EXPECT_EQ(start->input->Name(), "sound card Card");
+    EXPECT_TRUE(fs::is_directory(choice.folder)) << choice.folder;
+  }
+  // A folder that cannot be made (under a file) is told, and nothing starts.
+  TRecordChoice blocked;
+  blocked.folder = VZ_SAMPLE + std::string("/passes");
+  EXPECT_FALSE(RecordStart(blocked, std::make_unique<FakeCard>(Bytes{})));
+  ASSERT_EQ(messages->entries.size(), 1u);
+  EXPECT_TRUE(messages->entries[0].text.starts_with("Cannot make the folder"))
+      << messages->entries[0].text;
+}
+
 TEST(LevelMeter, ReadsDecibelsOfFullScaleAndHoldsTheClippingLamp) {
   const struct {
     float level;
