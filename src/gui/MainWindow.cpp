@@ -287,7 +287,8 @@ void TMainWindow::ConnectHost() {
     progress_->setVisible(true);
   });
   connect(h, &TWindowRunHost::Progressed, this, [this](const QString& text, int percent) {
-    progress_->setFormat(text + "  %p%");
+    // A live run does not know its length: its text says what has come.
+    progress_->setFormat(percent < 0 ? text : text + "  %p%");
     progress_->setValue(std::clamp(percent, 0, 100));
     progress_->setVisible(true);
     SetTitle(percent);
