@@ -40,6 +40,7 @@ double MillisecondsSince(Clock::time_point start) {
 
 constexpr const char* kExpects =
     "Vivurozed expects an 11025 Hz sampling rate wave  file lasting at least 30 seconds.";
+constexpr const char* kKeptAndDecoded = ".\nWhat arrived before is kept and decoded.";
 // Where in a recording the analyser listens, in the order tried.
 constexpr std::array<double, 3> kPositions = {0.5, 0.4, 0.6};
 
@@ -582,7 +583,7 @@ bool TProcessingRun::ReceiveLive(TLiveInput& input, const TLiveRunOptions& live)
   } catch (const std::exception& e) {
     // A lost device or a cut stream: what arrived before it is decoded.
     log_.Add(std::string("Live input: ") + e.what());
-    UserMessages().Show(e.what(), "");
+    UserMessages().Show(e.what() + std::string(kKeptAndDecoded), "");
     decoder_.EndData();
     inputFailureShown_ = true;
   }
@@ -591,7 +592,7 @@ bool TProcessingRun::ReceiveLive(TLiveInput& input, const TLiveRunOptions& live)
   if (const std::string failure = input.Failure(); !failure.empty() && !inputFailureShown_) {
     // It failed just as the user stopped it: still say why.
     log_.Add("Live input: " + failure);
-    UserMessages().Show(failure, "");
+    UserMessages().Show(failure + kKeptAndDecoded, "");
   }
 
   int rate = 0, frames = 0;
@@ -623,7 +624,8 @@ bool TProcessingRun::Listen(TReplayInput& input, const TLiveRunOptions& live, in
     } catch (const EWaveInError& e) {
       // Whatever was heard before the input failed is still decoded.
       log_.Add(std::string("Live input: ") + e.what());
-      UserMessages().Show(e.what(), "");
+      UserMessages().Show(e.what() + std::string(input.KeptFrames() > 0 ? kKeptAndDecoded : ""),
+                          "");
       failed = true;
       inputFailureShown_ = true;
       break;

@@ -55,6 +55,9 @@ void TMainMenus::BuildFile() {
   using M = TSettingsMenus;
   file_ = bar_->addMenu("&File");
   Command(file_, "&Open...", commands_.open, QKeySequence::Open);
+  record_ = Command(file_, "Record and &decode...", commands_.record);
+  record_->setObjectName("recordAndDecode");
+  record_->setStatusTip("Decode a pass from the sound card as it is received");
   recent_ = file_->addMenu("Recent &files");
   recent_->setObjectName("recentFiles");
   QObject::connect(file_, &QMenu::aboutToShow, file_, [this] {
@@ -170,6 +173,7 @@ void TMainMenus::BuildViewAndHelp() {
   Command(view, "&Actual size", commands_.zoomActual, QKeySequence(Qt::CTRL | Qt::Key_0));
   Command(view, "&Fit to window", commands_.zoomFit, QKeySequence(Qt::CTRL | Qt::Key_9));
   view->addSeparator();
+  Command(view, "&Signal level", commands_.showSignalLevel)->setObjectName("viewSignalLevel");
   showOverlay_ = view->addAction("Show &overlay");
   showOverlay_->setObjectName("showOverlay");
   showOverlay_->setCheckable(true);
@@ -207,6 +211,7 @@ void TMainMenus::Show(const TState& state) {
   print_->setEnabled(state.idle && state.pictures);
   printPreview_->setEnabled(state.idle && state.pictures);
   reprocess_->setEnabled(state.fileCurrent);
+  record_->setEnabled(state.idle);
   saveLocation_->setEnabled(state.idle && state.located);
   saveOverlayOnly_->setEnabled(state.idle && state.overlay && state.falseColour);
   overlayMenu_->setEnabled(state.idle);

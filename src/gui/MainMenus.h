@@ -27,6 +27,7 @@ class TMainMenus {
     std::function<void()> zoomIn, zoomOut, zoomActual, zoomFit, commandLine, about;
     std::function<void()> saveLocation, saveOverlayOnly, zeveDuruviz, overlayOptions;
     std::function<void()> print, printPreview;
+    std::function<void()> record, showSignalLevel;
     std::function<void(bool)> showOverlay;
     // A choice that is not a setting, by its index.
     std::function<void(int)> sensor, illumination, direction;
@@ -73,6 +74,7 @@ class TMainMenus {
   QAction* saveAs_ = nullptr;
   QAction* saveColour_ = nullptr;
   QAction* reprocess_ = nullptr;
+  QAction* record_ = nullptr;
   QAction* saveLocation_ = nullptr;
   QAction* saveOverlayOnly_ = nullptr;
   QAction* print_ = nullptr;

@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLocale>
+#include <QMediaDevices>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -27,6 +28,7 @@
 #include "gui/AboutBox.h"
 #include "gui/ColourMapWindow.h"
 #include "gui/DiagnosticsView.h"
+#include "gui/GrowingPicture.h"
 #include "gui/MainMenus.h"
 #include "gui/MessageBoxes.h"
 #include "gui/OverlayCommands.h"
@@ -38,6 +40,7 @@
 #include "gui/RecentFiles.h"
 #include "gui/SaveCommands.h"
 #include "gui/SettingsMenus.h"
+#include "gui/SignalLevelWindow.h"
 #include "noaa/Thermal.h"
 
 // The window's icon is among the library's resources.
@@ -177,6 +180,7 @@ void TMainWindow::BuildControls() {
   menu.busy = [this] { return Running(); };
   pictureMenu_ = std::make_unique<TPictureContextMenu>(*run_, *tabs_, std::move(menu));
   connect(tabs_, &TPictureTabs::PictureMenuRequested, this, &TMainWindow::ShowPictureMenu);
+  growing_ = new TGrowingPicture(*host_, *tabs_->findChild<TPictureView*>("Main Image"), this);
 }
 
 void TMainWindow::BuildStatusBar() {
@@ -230,6 +234,8 @@ void TMainWindow::BuildMenus() {
   c.showDiagnostics = [this] { ShowDiagnostics(); };
   c.print = [this] { PrintPicture(false); };
   c.printPreview = [this] { PrintPicture(true); };
+  c.record = [this] { RecordCommand(); };
+  c.showSignalLevel = [this] { ShowSignalLevel(); };
   auto onView = [this](void (TPictureView::*zoom)()) {
     return [this, zoom] {
       if (TPictureView* v = tabs_->CurrentView()) (v->*zoom)();
@@ -295,7 +301,8 @@ void TMainWindow::ConnectHost() {
     progress_->setVisible(true);
   });
   connect(h, &TWindowRunHost::Progressed, this, [this](const QString& text, int percent) {
-    progress_->setFormat(text + "  %p%");
+    // A live run does not know its length: its text says what has come.
+    progress_->setFormat(percent < 0 ? text : text + "  %p%");
     progress_->setValue(std::clamp(percent, 0, 100));
     progress_->setVisible(true);
     SetTitle(percent);
@@ -529,6 +536,34 @@ void TMainWindow::ShowPictureMenu(int tab, QPoint point, QPoint globalPoint) {
   if (const auto menu = pictureMenu_->Menu(tab, point, this)) menu->exec(globalPoint);
 }
 
+void TMainWindow::RecordCommand() {
+  if (Running()) return;
+  OfferSaveBeforeOpen();
+  // Where the console keeps a live run's audio.
+  std::string folder = settings_.ImageFolder.Value();
+  if (folder.empty()) folder = QDir::currentPath().toStdString();
+  std::optional<TRecordStart> start =
+      AskRecording(this, recordChoice_, QMediaDevices::audioInputs(),
+                   QMediaDevices::defaultAudioInput(), folder);
+  if (!start) return;
+  if (start->model != smUnknown) {
+    // As the command line's satellite letter: its calibration applies.
+    settings_.SatelliteModel.SetValue(start->model);
+    quorum_ = false;
+    RefreshControls();
+  }
+  StartLive(std::move(start->input), start->live, start->type);
+}
+
+void TMainWindow::ShowSignalLevel() {
+  if (!signalLevel_) {
+    signalLevel_ = new TSignalLevelWindow(this);
+    if (liveInput_) signalLevel_->SetSource([input = liveInput_] { return input->TakeLevels(); });
+  }
+  signalLevel_->show();
+  signalLevel_->raise();
+}
+
 void TMainWindow::ShowColourMap() {
   const auto& maps = run_->ColourMaps();
   if (maps.empty()) return;
@@ -625,6 +660,7 @@ TRunOptions TMainWindow::JobOptions() {
   o.illumination = illumination_;
   o.quorum = quorum_;
   o.gamma = static_cast<float>(gamma_);
+  o.forcedType.reset();  // only a live run is told its type
   return o;
 }
 
@@ -638,6 +674,25 @@ bool TMainWindow::StartDispatch(const std::string& fileName) {
     return false;
   }
   JobStarted(rjDispatch);
+  return true;
+}
+
+bool TMainWindow::StartLive(std::unique_ptr<TLiveInput> input, const TLiveRunOptions& live,
+                            std::optional<TDecodeParameters> type) {
+  if (Running() || !input) return false;
+  run_->Options() = JobOptions();
+  run_->Options().forcedType = type;
+  host_->SetLowPriority(settings_.LowPriority.Value());
+  std::shared_ptr<TLiveInput> shared = std::move(input);
+  if (!host_->Start(rjDispatch, [run = run_.get(), shared, live] {
+        return run->LiveRun(*shared, live) ? 1 : 0;
+      })) {
+    return false;
+  }
+  liveInput_ = shared;
+  JobStarted(rjDispatch);
+  growing_->Start();
+  if (signalLevel_) signalLevel_->SetSource([shared] { return shared->TakeLevels(); });
   return true;
 }
 
@@ -694,6 +749,9 @@ void TMainWindow::JobStarted(TRunJob kind) {
 }
 
 void TMainWindow::JobFinished(int kind, int result) {
+  growing_->Stop();
+  liveInput_.reset();
+  if (signalLevel_) signalLevel_->SetSource({});
   openButton_->setText("Open...");
   progress_->setVisible(false);
   SetTitle(-1);
@@ -739,6 +797,7 @@ void TMainWindow::FinishBatch(int result) {
 }
 
 void TMainWindow::ShowPictures(const TShownPictures& p) {
+  growing_->Stop();  // the finished pictures take its place
   tabs_->Show(p);
   RefreshControls();
 }
@@ -797,6 +856,7 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
   if (formInfo_) formInfo_->Update(Placement());
   if (diagnostics_) diagnostics_->close();
   if (colourMap_) colourMap_->close();
+  if (signalLevel_) signalLevel_->close();
   event->accept();
 }
 

@@ -12,11 +12,13 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
 #include "app/MainForm.h"
+#include "gui/RecordDialog.h"
 #include "gui/WindowRunHost.h"
 #include "platform/UserMessages.h"
 
@@ -26,6 +28,7 @@ namespace vivurozed {
 
 class TColourMapWindow;
 class TDiagnosticsView;
+class TGrowingPicture;
 class TMainMenus;
 class TMessageBoxes;
 class TOverlayCommands;
@@ -34,6 +37,7 @@ class TPictureContextMenu;
 class TPictureTabs;
 class TPrintCommands;
 class TSaveCommands;
+class TSignalLevelWindow;
 
 class TMainWindow : public QMainWindow {
   Q_OBJECT
@@ -52,6 +56,11 @@ class TMainWindow : public QMainWindow {
   bool Running() const { return host_->Busy(); }
   // Ends a running stream after the current block (Esc, Open, a drop).
   void StopRun();
+  // Decodes a live input as it arrives (the sound card), the picture
+  // growing on the main tab; decodes as `type` when given. False while
+  // another run goes on.
+  bool StartLive(std::unique_ptr<TLiveInput> input, const TLiveRunOptions& live,
+                 std::optional<TDecodeParameters> type);
 
  signals:
   // Every job has finished and none follows.
@@ -85,6 +94,8 @@ class TMainWindow : public QMainWindow {
   // Print or preview the current tab's picture.
   void PrintPicture(bool preview);
   void ShowPictureMenu(int tab, QPoint point, QPoint globalPoint);
+  void RecordCommand();
+  void ShowSignalLevel();
   void ShowColourMap();
   void UpdateRecentFiles();
   // The unsaved-picture question before another file replaces the pictures.
@@ -141,6 +152,11 @@ class TMainWindow : public QMainWindow {
   QTimer gammaTimer_;
   TDiagnosticsView* diagnostics_ = nullptr;
   TColourMapWindow* colourMap_ = nullptr;
+  TSignalLevelWindow* signalLevel_ = nullptr;
+  TGrowingPicture* growing_ = nullptr;
+  // The input of the live run going on; the level window reads it.
+  std::shared_ptr<TLiveInput> liveInput_;
+  TRecordChoice recordChoice_;
 
   // Choices of the run that are not settings.
   bool southBound_ = false;

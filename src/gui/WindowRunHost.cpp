@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <future>
+#include <utility>
 
 #include "app/MainForm.h"
 
@@ -90,6 +91,29 @@ void TWindowRunHost::PicturesReady() {
   shown.falseColourOverlay = ToQImage(p.falseColourOverlay);
   shown.readouts = std::make_shared<const TReadoutData>(run_->ReadoutData());
   emit PicturesShown(shown);
+}
+
+void TWindowRunHost::LineDecoded(int row, std::span<const std::uint8_t> pixels) {
+  if (!collect_) return;
+  bool first = false;
+  {
+    std::lock_guard lock(linesMutex_);
+    first = lines_.empty();
+    lines_.push_back({row, std::vector<std::uint8_t>(pixels.begin(), pixels.end())});
+  }
+  if (first) emit LinesWaiting();
+}
+
+void TWindowRunHost::SetCollectLines(bool on) {
+  collect_ = on;
+  // Lines of an earlier run never reach the next one's picture.
+  std::lock_guard lock(linesMutex_);
+  lines_.clear();
+}
+
+std::vector<TDecodedLine> TWindowRunHost::TakeLines() {
+  std::lock_guard lock(linesMutex_);
+  return std::exchange(lines_, {});
 }
 
 bool TWindowRunHost::ConfirmPass(TPassPrediction& pass) {

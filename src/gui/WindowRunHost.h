@@ -10,8 +10,11 @@
 #include <QThread>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 #include "app/PictureReadouts.h"
 #include "app/RunHost.h"
@@ -27,6 +30,12 @@ struct TShownPictures {
   // The same with the overlay drawn on them.
   QImage mainOverlay, channelBOverlay, falseColourOverlay;
   std::shared_ptr<const TReadoutData> readouts;
+};
+
+// A picture line as it arrived from the run, copied.
+struct TDecodedLine {
+  int row = 0;
+  std::vector<std::uint8_t> pixels;
 };
 
 enum TRunJob : int { rjDispatch = 0, rjReprocess = 1, rjBatch = 2 };
@@ -59,6 +68,11 @@ class TWindowRunHost : public QObject, public TRunHost {
   void LetInputThrough() override {}  // the window's thread is never held up
   bool StopRequested() override { return stop_; }
   void PicturesReady() override;
+  // Copies the line for the window while lines are collected (a live run).
+  void LineDecoded(int row, std::span<const std::uint8_t> pixels) override;
+  void SetCollectLines(bool on);
+  // The lines that arrived since the last call, in order.
+  std::vector<TDecodedLine> TakeLines();
 
   // Answers, on the window's thread, the run's request to confirm a pass.
   using TPassConfirmer = std::function<bool(TPassPrediction& pass)>;
@@ -77,6 +91,8 @@ class TWindowRunHost : public QObject, public TRunHost {
   void PicturesShown(const vivurozed::TShownPictures& pictures);
   void LogLine(const QString& line);
   void JobFinished(int kind, int result);
+  // Lines wait for TakeLines; sent once until they are taken.
+  void LinesWaiting();
 
  private:
   QThread thread_;
@@ -84,6 +100,9 @@ class TWindowRunHost : public QObject, public TRunHost {
   TProcessingRun* run_ = nullptr;
   TPassConfirmer confirmer_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> collect_{false};
+  std::mutex linesMutex_;
+  std::vector<TDecodedLine> lines_;
   bool busy_ = false;
 };
 

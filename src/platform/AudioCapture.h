@@ -64,6 +64,8 @@ class TCaptureDevice {
   virtual void Stop() = 0;
   virtual void Reset() = 0;
   virtual void Close() = 0;
+  // The recording level, 0 .. 1, where the device has one; any time.
+  virtual void SetVolume(double /*volume*/) {}
 };
 
 // The buffers a device fills: bytes come in whatever pieces the sound

@@ -40,14 +40,30 @@ TWaveHead Bad(std::string why) {
 std::size_t TLiveInput::Read(std::span<std::int16_t> frames, std::chrono::milliseconds wait) {
   const std::size_t n = ReadFrames(frames, wait);
   int peak = 0;
-  for (std::size_t i = 0; i < 2 * n; ++i) peak = std::max(peak, std::abs(int{frames[i]}));
-  if (peak > 0) {
-    const float level = static_cast<float>(peak) / 32768.0f;
-    float old = peak_.load();
-    while (level > old && !peak_.compare_exchange_weak(old, level)) {
-    }
+  double squares = 0;
+  for (std::size_t i = 0; i < 2 * n; ++i) {
+    const int v = frames[i];
+    peak = std::max(peak, std::abs(v));
+    squares += double(v) * v;
+  }
+  if (n > 0) {
+    std::lock_guard lock(levelMutex_);
+    peak_ = std::max(peak_, peak);
+    squares_ += squares;
+    values_ += 2 * n;
   }
   return n;
+}
+
+TLiveInput::TLevels TLiveInput::TakeLevels() {
+  std::lock_guard lock(levelMutex_);
+  TLevels levels;
+  levels.peak = static_cast<float>(peak_) / 32768.0f;
+  if (values_ > 0) levels.rms = static_cast<float>(std::sqrt(squares_ / double(values_)) / 32768.0);
+  peak_ = 0;
+  squares_ = 0;
+  values_ = 0;
+  return levels;
 }
 
 bool IsKnownDataSize(std::uint32_t declared) {

@@ -49,16 +49,22 @@ class TLiveInput {
   // Why the input failed, once it has (also when a stop came before Read
   // could report it); empty otherwise.
   virtual std::string Failure() const { return {}; }
-  // The peak of what was read since the last call, 0 .. 1 of full scale.
-  // Any thread may ask (a level meter).
-  float TakePeakLevel() { return peak_.exchange(0.0f); }
+  // The peak and the RMS of what was read since the last call, 0 .. 1 of
+  // full scale. Any thread may ask (a level meter).
+  struct TLevels {
+    float peak = 0, rms = 0;
+  };
+  TLevels TakeLevels();
 
  protected:
   virtual std::size_t ReadFrames(std::span<std::int16_t> frames,
                                  std::chrono::milliseconds wait) = 0;
 
  private:
-  std::atomic<float> peak_ = 0.0f;
+  std::mutex levelMutex_;
+  int peak_ = 0;
+  double squares_ = 0;
+  std::uint64_t values_ = 0;
 };
 
 // A WAV header read from the front of a stream, without seeking.

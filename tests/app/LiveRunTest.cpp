@@ -184,7 +184,9 @@ TEST_F(LiveRunTest, ALostSoundCardKeepsWhatArrivedAndItsPicture) {
   const auto run = CaptureRun(std::move(card), made);
   ASSERT_TRUE(made);
   ASSERT_FALSE(messages.entries.empty());
-  EXPECT_EQ(messages.entries.back().text, "The wave input fake card was lost: unplugged");
+  EXPECT_EQ(messages.entries.back().text,
+            "The wave input fake card was lost: unplugged.\n"
+            "What arrived before is kept and decoded.");
   EXPECT_NEAR(run->Decoder().LineCount(), 120, 4);
   const Bytes file =
       testing::ReadBytes(fs::path(run->OutputName()).replace_extension(".wav").string());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstring>
 #include <sstream>
 #include <thread>
@@ -305,8 +306,13 @@ TEST(CaptureInput, KeepsWhatTheDeviceDeliveredAndReportsItsLoss) {
     ASSERT_EQ(frames[2 * i], mono[i]) << i;
     ASSERT_EQ(frames[2 * i + 1], mono[i]) << i;
   }
-  EXPECT_NEAR(input.TakePeakLevel(), 30000 / 32768.0, 0.001);
-  EXPECT_EQ(input.TakePeakLevel(), 0.0f);
+  double squares = 0;
+  for (const std::int16_t v : mono) squares += double(v) * v;
+  const TLiveInput::TLevels levels = input.TakeLevels();
+  EXPECT_NEAR(levels.peak, 30000 / 32768.0, 0.001);
+  EXPECT_NEAR(levels.rms, std::sqrt(squares / double(mono.size())) / 32768.0, 1e-4);
+  EXPECT_EQ(input.TakeLevels().peak, 0.0f);
+  EXPECT_EQ(input.TakeLevels().rms, 0.0f);
   // Replayed, the same frames come again.
   replay.Replay();
   std::vector<std::int16_t> again(frames.size());

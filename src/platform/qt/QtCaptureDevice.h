@@ -44,7 +44,7 @@ class TQtCaptureDevice : public TCaptureDevice {
 
   // The recording level, 0 .. 1 (the sound system's input volume); any
   // time, also while recording.
-  void SetVolume(double volume);
+  void SetVolume(double volume) override;
 
   int Open(const TWaveFormat& format, TCaptureListener& listener) override;
   std::string ErrorText(int code) const override;
