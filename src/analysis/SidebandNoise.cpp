@@ -49,8 +49,8 @@ double BandPower(const std::string& fileName, int start, int centre) {
 
 }  // namespace
 
-double OuterSidebandRatioDb(const std::string& fileName, int frameCount) {
-  if (frameCount < 2 * kBlock) return 0.0;
+std::optional<double> OuterSidebandRatioDb(const std::string& fileName, int frameCount) {
+  if (frameCount < 2 * kBlock) return std::nullopt;
   std::vector<double> ratios;
   for (int b = 0; b < kBlocks; ++b) {
     const int start =
@@ -60,7 +60,7 @@ double OuterSidebandRatioDb(const std::string& fileName, int frameCount) {
     const double noise = 2 * BandPower(fileName, start, 5000);
     if (outer > 0 && noise > 0) ratios.push_back(outer / noise);
   }
-  if (ratios.empty()) return 0.0;
+  if (ratios.empty()) return std::nullopt;
   const auto mid = ratios.begin() + static_cast<std::ptrdiff_t>(ratios.size() / 2);
   std::nth_element(ratios.begin(), mid, ratios.end());
   return 10.0 * std::log10(*mid);

@@ -328,11 +328,15 @@ void TProcessingRun::ChooseInputFilter(const std::string& fileName) {
   if (type_ != dpNOAAapt) return;
   int rate = 0, frames = 0;
   GetWaveFileInfo(fileName, rate, frames);
-  const double db = OuterSidebandRatioDb(fileName, frames);
-  const bool wide = db >= 10 * std::log10(1.5);
+  const std::optional<double> db = OuterSidebandRatioDb(fileName, frames);
+  if (!db) {
+    log_.Add("Input filter: normal (none chosen; nothing to measure the sidebands on)");
+    return;
+  }
+  const bool wide = *db >= 10 * std::log10(1.5);
   if (wide) options_.passband = pbWide;
   log_.Add(Format("Input filter: %s (none chosen; outer video sidebands %.1f dB over the noise)",
-                  wide ? "wide" : "normal", db));
+                  wide ? "wide" : "normal", *db));
 }
 
 void TProcessingRun::ConfigureChain(TDecodeParameters type, int resultCode, int fileRate) {

@@ -42,7 +42,8 @@ TEST(SidebandNoise, TellsFineDetailFromNoise) {
     }
     const auto path = dir / "s.wav";
     testing::WriteWav(path, samples);
-    const double db = OuterSidebandRatioDb(path.string(), static_cast<int>(samples.size()));
+    const double db =
+        OuterSidebandRatioDb(path.string(), static_cast<int>(samples.size())).value_or(-99);
     EXPECT_GT(db, c.lowDb) << c.snrDb << (c.noiseOnly ? " noise only" : "");
     EXPECT_LT(db, c.highDb) << c.snrDb << (c.noiseOnly ? " noise only" : "");
   }
