@@ -12,8 +12,8 @@ namespace vivurozed {
 namespace {
 
 constexpr int kRate = 11025;
-constexpr int kBlock = 8192;
-constexpr int kBlocks = 31;
+constexpr int kBlock = 4096;
+constexpr int kBlocks = 15;
 constexpr int kSettle = 256;  // past the filter's 127 taps
 
 // Mean power of what reaches it, past the filter's settling.
