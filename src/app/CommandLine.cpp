@@ -72,6 +72,7 @@ bool ApplyOption(const std::string& p, TBatchOptions& o) {
   if (has("B")) {
     const char c = After(p, 1);
     o.passband = c == '1' ? pbNormal : c == '2' ? pbWide : pbNarrow;
+    o.passbandGiven = true;
   }
   if (has("C")) {
     const char c = After(p, 1);

@@ -36,6 +36,7 @@ struct TBatchOptions {
   bool secondColourMap = false;
   std::optional<TSensorModel> sensorModel;
   TPassband passband = pbNormal;
+  bool passbandGiven = false;  // a "B" letter chose it
   std::optional<TSharpen> sharpen;
   std::optional<int> illumination;  // 0 none, 1 slight, 2 more
   std::optional<int> sampleRate;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "analysis/SidebandNoise.h"
 #include "analysis/SignalAnalysis.h"
 #include "app/RunFailure.h"
 #include "app/ZevuvidInfo.h"
@@ -139,6 +140,7 @@ void ApplyBatchOptions(TRunOptions& o, const TBatchOptions& b) {
   o.geostationary = b.geostationary;
   o.tapeInput = b.tapeInput;
   o.passband = b.passband;
+  o.passbandChosen = b.passbandGiven;
   o.reSync = b.reSync;
   o.despeckle = b.despeckle;
   o.saveOnlyColour = b.saveOnlyColour;
@@ -335,6 +337,27 @@ void TProcessingRun::NameOutput(const std::string& fileName) {
   pictures_ = TRunPictures{};
 }
 
+// NOAA words come at 4160 a second, so the video reaches 2080 Hz either
+// side of the carrier, and the normal filter's 1350 Hz blurs each word into
+// its neighbours. The wide filter keeps that detail, but also the noise
+// beside it: it pays while the outer sidebands hold at least half as much
+// video as noise, (S + N) / N of 1.5 or more.
+void TProcessingRun::ChooseInputFilter(const std::string& fileName) {
+  options_.passband = pbNormal;
+  if (type_ != dpNOAAapt) return;
+  int rate = 0, frames = 0;
+  GetWaveFileInfo(fileName, rate, frames);
+  const std::optional<double> db = OuterSidebandRatioDb(fileName, frames);
+  if (!db) {
+    log_.Add("Input filter: normal (none chosen; nothing to measure the sidebands on)");
+    return;
+  }
+  const bool wide = *db >= 10 * std::log10(1.5);
+  if (wide) options_.passband = pbWide;
+  log_.Add(Format("Input filter: %s (none chosen; outer video sidebands %.1f dB over the noise)",
+                  wide ? "wide" : "normal", *db));
+}
+
 void TProcessingRun::ConfigureChain(TDecodeParameters type, int resultCode, int fileRate) {
   int taps = 21, bandwidth = 1350;
   if (options_.passband == pbNarrow) {
@@ -488,6 +511,7 @@ void TProcessingRun::PrepareDecode(const std::string& fileName, int result, int 
   decoder_.SetSensorModel(options_.sensorModel);
   caption_ = fs::path(fileName).filename().string() + CaptionSuffix(type_, options_.sensorModel);
   host_.SetCaption(caption_);
+  if (!options_.passbandChosen) ChooseInputFilter(fileName);
   ConfigureChain(type_, result, rate);
   decoder_.AttemptReSync = options_.reSync;
   for (TSignalProcessor* p = &source_; p != nullptr; p = p->DataSink()) {

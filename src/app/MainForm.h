@@ -42,6 +42,7 @@ struct TRunOptions {
   float gamma = 1.3f;
   TSharpen sharpen = shSharpen;
   TPassband passband = pbNormal;
+  bool passbandChosen = true;  // false: the run picks the input filter
   int sampleRate = 11025;
   TSensorModel sensorModel = smNOAA14;
   int colourMapIndex = 1;
@@ -167,6 +168,7 @@ class TProcessingRun {
   bool PictureRun(const std::string& fileName);
   void StartLog(const std::string& heading, const std::string& fileName);
   void NameOutput(const std::string& fileName);
+  void ChooseInputFilter(const std::string& fileName);
   void ConfigureChain(TDecodeParameters type, int resultCode, int fileRate);
   void PostProcess();
   void RenderOverlay();

@@ -229,6 +229,9 @@ void TSatelliteVideoDecoder::BeginData() {
   int height = static_cast<int>(std::min<std::int64_t>(lines, MaxLines()));
   height -= height & 1;
   AllocateImage(width, height);
+  rowOrigins_.assign(static_cast<std::size_t>(std::max(height, 0)), TRowOrigin{});
+  lineStream_ = 0;
+  lineFraction_ = peakFraction_ = 0.0f;
   firstCleanLine_ = lastCleanLine_ = 0;  // a new picture finds its own
   lineCount_ = 0;
   storedLines_ = 0;
@@ -292,6 +295,7 @@ void TSatelliteVideoDecoder::EndData() {
       image_.reset();
     }
   }
+  rowOrigins_.resize(image_ ? static_cast<std::size_t>(image_->Height()) : 0);
   if (Log) {
     std::int64_t total = 0;
     for (int c : histogram_) total += c;
@@ -431,6 +435,8 @@ void TSatelliteVideoDecoder::DecodeBlock(std::span<TSample> pairs, int count) {
         best_ = kNoBest;
         rises_ = 0;
         state_ = dsCollect;
+        lineStream_ = sampleIndex_ + 1;
+        lineFraction_ = 0.0f;
         if (geostationary) {
           state_ = dsGeoStart1;
           toneThreshold_ = 0.6f * highestLevel_;
@@ -509,13 +515,31 @@ int TSatelliteVideoDecoder::LineEndPeak(const TSample* from) {
     }
   }
   rises_ = peak;
+  peakFraction_ = PeakFraction(from + peak);
   return peak;
+}
+
+// Where between its neighbours the correlation peak lies, from a parabola
+// through the three: a fraction of a sample, -0.5 .. 0.5.
+float TSatelliteVideoDecoder::PeakFraction(const TSample* peak) const {
+  float before = Correlation(peak - 1), at = Correlation(peak), after = Correlation(peak + 1);
+  if (absoluteCorrelation_) {
+    before = std::fabs(before);
+    at = std::fabs(at);
+    after = std::fabs(after);
+  }
+  const float curvature = before - 2 * at + after;
+  if (!(curvature < 0)) return 0.0f;
+  return std::clamp(0.5f * (before - after) / curvature, -0.5f, 0.5f);
 }
 
 void TSatelliteVideoDecoder::EndLine(float value, float correlation, float theta) {
   std::fill(line_.begin() + std::min(writeIndex_, lineLength_), line_.end(), value);
   StoreLine(fillCount_);
   fillCount_ = 0;
+  lineStream_ = sampleIndex_ + 1;
+  lineFraction_ = peakFraction_;
+  peakFraction_ = 0.0f;
   if (rises_ < 2 * syncWindow_) previousLine_ = line_;  // the peak was inside the window
   Progress(pkProgress, "Process wave file");
   std::fill(line_.begin(), line_.end(), 0.0f);
@@ -549,7 +573,8 @@ void TSatelliteVideoDecoder::StoreLine(int fillCount) {
     for (int i = 0; i < fillCount; ++i) PlainStore(previousLine_);
   }
   if (decodeParameters_ != dpMeteor35) {
-    PlainStore(line_);
+    const int received = std::min(writeIndex_, lineLength_);
+    PlainStore(line_, {lineStream_, received, static_cast<double>(lineStream_) + lineFraction_});
     return;
   }
   // The sync sits mid-line: store from one sync to the next.
@@ -565,8 +590,9 @@ void TSatelliteVideoDecoder::StoreLine(int fillCount) {
   }
 }
 
-void TSatelliteVideoDecoder::PlainStore(std::span<const float> line) {
+void TSatelliteVideoDecoder::PlainStore(std::span<const float> line, const TRowOrigin& origin) {
   if (!image_) return;
+  if (static_cast<std::size_t>(lineCount_) < rowOrigins_.size()) rowOrigins_[lineCount_] = origin;
   const int n = std::min(static_cast<int>(line.size()), image_->Width());
   widestLine_ = std::max(widestLine_, n);
   std::uint16_t* row = image_->Row16(lineCount_);
@@ -623,6 +649,7 @@ bool TSatelliteVideoDecoder::LoadFromPixels(int width, int height,
   highestLevel_ = 16320.0f;
   lowestLevel_ = 0.0f;
   fromImageFile_ = true;
+  rowOrigins_.clear();  // a picture brings no line timing
   return true;
 }
 
@@ -849,6 +876,13 @@ bool TSatelliteVideoDecoder::BuildPicture(TExtBitmap* bitmap, const TNoaaPicture
     iplDecimate(*work, *picture, pictureWidth, width, 1, 1, iiSuper);
   } else {  // a reloaded picture narrower than the type's lines
     iplZoom(*work, *picture, pictureWidth, width, 1, 1, iiLinear);
+  }
+  // A decoded NOAA line is read at the times its measured sync gives, so
+  // that every word lands where it was sent.
+  if (type == dpNOAAapt && !noaaPicture && rowOrigins_.size() == static_cast<std::size_t>(height)) {
+    const auto clock =
+        FitRowClock(rowOrigins_, static_cast<double>(rxSampleRate_) / linesPerSecond_);
+    ResampleRows(*work, rowOrigins_, clock, *picture, 16383);
   }
   work.reset();
   if (type == dpOkeanO) iplMirror(*picture, *picture, maLeftRight);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "decode/LineClock.h"
 #include "decode/SignalVideoParamDefs.h"
 #include "image/BMPExtImage.h"
 #include "noaa/Thermal.h"
@@ -271,9 +272,10 @@ class TSatelliteVideoDecoder : public TCustomVideoDecoder {
   float Correlation(const TSample* at) const;
   bool SearchCandidate(std::span<TSample> pairs, int k, int count, float theta);
   int LineEndPeak(const TSample* from);
+  float PeakFraction(const TSample* peak) const;
   void EndLine(float value, float correlation, float theta);
   void StoreLine(int fillCount);
-  void PlainStore(std::span<const float> line);
+  void PlainStore(std::span<const float> line, const TRowOrigin& origin = {});
   void AllocateImage(int width, int height);
   void PostProgress(const std::string& text, int percent);
   std::unique_ptr<TIplImage> RunNoaaStage(const TNoaaPictures& noaa);
@@ -317,6 +319,11 @@ class TSatelliteVideoDecoder : public TCustomVideoDecoder {
   int lineEndOpen_ = 1;     // the write index at which the line-end window opens
   int lineEndCountdown_ = 0;
   std::int64_t storedLines_ = 0;  // rows written this run, overwrites included
+  // Where each stored row began in the stream; the line being collected
+  // began at lineStream_, its sync peak lineFraction_ of a sample off it.
+  std::vector<TRowOrigin> rowOrigins_;
+  std::int64_t lineStream_ = 0;
+  float lineFraction_ = 0.0f, peakFraction_ = 0.0f;
 
   TNoaaStage noaaStage_;
   std::function<void(int row)> onLine_;

@@ -30,6 +30,7 @@ TEST(CommandLine, BatchDefaults) {
   EXPECT_FALSE(o.equaliseHistogram);
   EXPECT_TRUE(o.cropNoise);
   EXPECT_EQ(o.passband, pbNormal);
+  EXPECT_FALSE(o.passbandGiven);  // the run may choose
   EXPECT_FALSE(o.sensorModel.has_value());
   EXPECT_TRUE(o.overlayElements.empty());
   EXPECT_EQ(o.input.front(), '/');  // made absolute
@@ -79,6 +80,7 @@ TEST(CommandLine, OptionsWithTheirVariants) {
   EXPECT_EQ(Parse({"p.wav", "B"}).passband, pbNarrow);
   EXPECT_EQ(Parse({"p.wav", "B0"}).passband, pbNarrow);
   EXPECT_EQ(Parse({"p.wav", "B1"}).passband, pbNormal);
+  EXPECT_TRUE(Parse({"p.wav", "B1"}).passbandGiven);
   EXPECT_EQ(Parse({"p.wav", "C"}).sharpen, shNone);
   EXPECT_EQ(Parse({"p.wav", "C1"}).sharpen, shSharpen);
   EXPECT_EQ(Parse({"p.wav", "M"}).sensorModel, smUnknown);

@@ -124,10 +124,12 @@ TEST_F(ProcessingRunTest, ChainFollowsTheInputFilterAndTapeOptions) {
   TBatchOptions b;
   b.sampleRate = 11030;
   b.passband = pbWide;
+  b.passbandGiven = true;
   b.sensorModel = smNOAA17;
   ApplyBatchOptions(o, b);
   EXPECT_EQ(o.sampleRate, 11030);
   EXPECT_EQ(o.passband, pbWide);
+  EXPECT_TRUE(o.passbandChosen);
   EXPECT_EQ(o.sensorModel, smNOAA17);
   EXPECT_EQ(o.noaaOutput, 1);
 }
