@@ -276,15 +276,8 @@ void TSatelliteVideoDecoder::EndData() {
   if (image_) {
     const int rows = lineCount_, columns = std::min(widestLine_, image_->Width());
     if (rows > 0 && columns > 0) {
-      auto kept = iplCreateImage(columns, rows, idDepth16u);
-      image_->SetROI(iplCreateROI(0, 0, columns, rows));
-      if (decodeParameters_ == dpOkeanO37) {
-        iplCopy(*image_, *kept);
-        iplMirror(*kept, *kept, maLeftRight);
-      } else {
-        iplCopy(*image_, *kept);
-      }
-      image_ = std::move(kept);
+      image_->Crop(columns, rows);
+      if (decodeParameters_ == dpOkeanO37) iplMirror(*image_, *image_, maLeftRight);
     } else {
       image_.reset();
     }
