@@ -738,12 +738,14 @@ bool TSatelliteVideoDecoder::BuildPicture(TExtBitmap* bitmap, const TNoaaPicture
   if (!bitmap || source.Height() < 60) return false;
   if (bitmap->PixelFormat() != pf8bit) bitmap->SetPixelFormat(pf8bit);
   bitmap->SetSize(0, 0);
-  std::unique_ptr<TIplImage> work = iplCloneImage(source);
+  // The NOAA stage's picture is this call's own, so it is worked on in place.
+  const bool fromNoaa = noaaPicture != nullptr;
+  std::unique_ptr<TIplImage> work = fromNoaa ? std::move(noaaPicture) : iplCloneImage(source);
   work->SetROI(std::nullopt);
   int width = work->Width(), height = work->Height();
 
   std::vector<float> profile;
-  if (!noaaPicture && !profileStale_ && columnSums_.size() >= static_cast<std::size_t>(width)) {
+  if (!fromNoaa && !profileStale_ && columnSums_.size() >= static_cast<std::size_t>(width)) {
     profile.assign(columnSums_.begin(), columnSums_.begin() + width);
   } else {
     profile = ColumnMeans(*work);
@@ -819,13 +821,18 @@ bool TSatelliteVideoDecoder::BuildPicture(TExtBitmap* bitmap, const TNoaaPicture
   const int pictureWidth = enlarge ? 3 * pixelsPerLine_ / 2 : pixelsPerLine_;
   const int pictureHeight = enlarge ? 3 * height / 2 : height;
   PostProgress("Change width", 30);
-  auto picture = iplCreateImage(pictureWidth, height, idDepth16u);
-  if (pictureWidth <= width) {
-    iplDecimate(*work, *picture, pictureWidth, width, 1, 1, iiSuper);
-  } else {  // a reloaded picture narrower than the type's lines
-    iplZoom(*work, *picture, pictureWidth, width, 1, 1, iiLinear);
+  std::unique_ptr<TIplImage> picture;
+  if (pictureWidth == width) {
+    picture = std::move(work);
+  } else {
+    picture = iplCreateImage(pictureWidth, height, idDepth16u);
+    if (pictureWidth < width) {
+      iplDecimate(*work, *picture, pictureWidth, width, 1, 1, iiSuper);
+    } else {  // a reloaded picture narrower than the type's lines
+      iplZoom(*work, *picture, pictureWidth, width, 1, 1, iiLinear);
+    }
+    work.reset();
   }
-  work.reset();
   if (type == dpOkeanO) iplMirror(*picture, *picture, maLeftRight);
   if (type == dpMeteosat) iplMirror(*picture, *picture, maBoth);
 
