@@ -201,8 +201,8 @@ void ConvolveTyped(const TIplImage& src, TIplImage& dst, const TIplROI& s, const
   const std::size_t padStride = std::size_t(padW) * ch;
   // The kernel's rows of the source neighbourhood, with the image's edge
   // pixels repeated outwards, in a ring. Source row y + r - anchorY is read
-  // before output row y is written and is never above it, so in place the
-  // ring always holds rows not yet overwritten.
+  // before output row y is written and is never above it, so in place (one
+  // image, one region) the ring always holds rows not yet overwritten.
   std::vector<std::int32_t> ring(padStride * std::size_t(k.nRows));
   std::vector<int> col(padW);
   for (int x = 0; x < padW; ++x) col[x] = std::clamp(s.x + x - k.anchorX, 0, src.Width() - 1);
@@ -437,18 +437,10 @@ void iplConvolve2D(const TIplImage& src, TIplImage& dst, const TIplConvKernel* k
       k.values.size() != std::size_t(k.nCols) * std::size_t(k.nRows))
     throw EImageError("iplConvolve2D: malformed kernel");
   if (s.width == 0 || s.height == 0) return;
-  // In place the rows are read just ahead of the writing, which holds only
-  // when the two regions start at the same pixel.
-  std::unique_ptr<TIplImage> copy;
-  const TIplImage* from = &src;
-  if (&src == &dst && (s.x != d.x || s.y != d.y)) {
-    copy = iplCloneImage(src);
-    from = copy.get();
-  }
   if (src.Depth() == idDepth16u)
-    ConvolveTyped<std::uint16_t>(*from, dst, s, d, k);
+    ConvolveTyped<std::uint16_t>(src, dst, s, d, k);
   else
-    ConvolveTyped<std::uint8_t>(*from, dst, s, d, k);
+    ConvolveTyped<std::uint8_t>(src, dst, s, d, k);
 }
 
 void iplComputeHisto(const TIplImage& src, TIplHistogram& hist) {
