@@ -45,6 +45,11 @@ std::optional<TRecording> FifteenMinutes() {
   return TRecording{p, EncodeDateTime(2019, 8, 25, 18, 27, 0), 890};
 }
 
+// As the command line's host: nothing shown line by line.
+struct TBatchHost : testing::QuietRunHost {
+  bool ShowsLines() const override { return false; }
+};
+
 // One run's world: settings, user data and output in a fresh folder.
 class TJob {
  public:
@@ -75,7 +80,7 @@ class TJob {
   TRecording recording_;
   testing::TempDir dir_;
   testing::RecordingMessages messages_;
-  testing::QuietRunHost host_;
+  TBatchHost host_;
   std::unique_ptr<TProcessingRun> run_;
 };
 

@@ -674,7 +674,7 @@ bool TProcessingRun::StopAsked() {
 
 void TProcessingRun::OnLineStored(int row) {
   const TIplImage* image = decoder_.Image();
-  if (image == nullptr || row < 0 || row >= image->Height()) return;
+  if (!host_.ShowsLines() || image == nullptr || row < 0 || row >= image->Height()) return;
   const int width = std::min(decoder_.LineLength(), image->Width());
   const std::vector<std::uint8_t> pixels =
       PreviewRow(std::span(image->Row16(row), static_cast<std::size_t>(std::max(width, 0))),
