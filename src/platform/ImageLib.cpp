@@ -1,7 +1,9 @@
 #include "platform/ImageLib.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace vivurozed {
@@ -192,7 +194,7 @@ void Resample(const TIplImage& src, TIplImage& dst, int xDst, int xSrc, int yDst
 
 // ---- convolution -------------------------------------------------------------
 
-template <typename T>
+template <typename T, typename Acc>
 void ConvolveTyped(const TIplImage& src, TIplImage& dst, const TIplROI& s, const TIplROI& d,
                    const TIplConvKernel& k) {
   const int ch = src.Channels();
@@ -215,14 +217,14 @@ void ConvolveTyped(const TIplImage& src, TIplImage& dst, const TIplROI& s, const
   };
   for (int p = 0; p < k.nRows - 1; ++p) load(p);
   const std::size_t n = std::size_t(s.width) * ch;
-  std::vector<std::int64_t> acc(n);
+  std::vector<Acc> acc(n);
   for (int y = 0; y < s.height; ++y) {
     load(y + k.nRows - 1);
     std::fill(acc.begin(), acc.end(), 0);
     for (int r = 0; r < k.nRows; ++r) {
       const std::int32_t* in = ring.data() + padStride * std::size_t((y + r) % k.nRows);
       for (int c = 0; c < k.nCols; ++c) {
-        const std::int64_t v = k.values[std::size_t(r) * k.nCols + c];
+        const Acc v = k.values[std::size_t(r) * k.nCols + c];
         if (v == 0) continue;
         const std::int32_t* p = in + std::size_t(c) * ch;
         for (std::size_t i = 0; i < n; ++i) acc[i] += v * p[i];
@@ -230,7 +232,7 @@ void ConvolveTyped(const TIplImage& src, TIplImage& dst, const TIplROI& s, const
     }
     T* out = reinterpret_cast<T*>(dst.Row8(d.y + y)) + std::size_t(d.x) * ch;
     for (std::size_t i = 0; i < n; ++i) {
-      const std::int64_t v = acc[i] < 0 ? 0 : (acc[i] >> k.shiftR);
+      const Acc v = acc[i] < 0 ? 0 : Acc(acc[i] >> k.shiftR);
       out[i] = T(v > maxValue ? maxValue : v);
     }
   }
@@ -437,10 +439,21 @@ void iplConvolve2D(const TIplImage& src, TIplImage& dst, const TIplConvKernel* k
       k.values.size() != std::size_t(k.nCols) * std::size_t(k.nRows))
     throw EImageError("iplConvolve2D: malformed kernel");
   if (s.width == 0 || s.height == 0) return;
-  if (src.Depth() == idDepth16u)
-    ConvolveTyped<std::uint16_t>(src, dst, s, d, k);
-  else
-    ConvolveTyped<std::uint8_t>(src, dst, s, d, k);
+  // Narrow sums run several times faster where no sum can overflow them.
+  std::int64_t weight = 0;
+  for (int v : k.values) weight += std::abs(v);
+  const bool narrow = weight * MaxValue(src.Depth()) <= INT32_MAX && k.shiftR < 31;
+  if (src.Depth() == idDepth16u) {
+    if (narrow)
+      ConvolveTyped<std::uint16_t, std::int32_t>(src, dst, s, d, k);
+    else
+      ConvolveTyped<std::uint16_t, std::int64_t>(src, dst, s, d, k);
+  } else {
+    if (narrow)
+      ConvolveTyped<std::uint8_t, std::int32_t>(src, dst, s, d, k);
+    else
+      ConvolveTyped<std::uint8_t, std::int64_t>(src, dst, s, d, k);
+  }
 }
 
 void iplComputeHisto(const TIplImage& src, TIplHistogram& hist) {

@@ -375,6 +375,10 @@ TEST(IplConvolve, InPlaceEqualsIntoAnotherImage) {
     EXPECT_EQ(Pixels(*inPlace), Pixels(*other))
         << c.cols << "x" << c.rows << " at " << c.ax << "," << c.ay;
   }
+  // Sums past 32 bits: 2 x 65535 x 60000 >> 17 = 59999.
+  auto bright = Image16({{60000, 60000}});
+  iplConvolve2D(*bright, *bright, iplCreateConvKernel(2, 1, 0, 0, {65535, 65535}, 17).get());
+  EXPECT_EQ(Row(*bright, 0), (Ints{59999, 59999}));
 }
 
 TEST(IplImage, CropKeepsTheTopLeftInPlace) {
