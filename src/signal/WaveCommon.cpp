@@ -335,8 +335,9 @@ void TWaveIn::DoClose() {
 
 void TWaveIn::ReadFile(const std::string& fileName, int maxSamples, int startSample) {
   std::error_code ec;
+  // A few large reads rather than one per block; the buffer outlives the stream.
+  std::vector<char> buffer(std::size_t{1} << 16);
   std::ifstream in;
-  std::vector<char> buffer(std::size_t{1} << 16);  // a few large reads rather than many blocks
   in.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
   if (!std::filesystem::is_directory(fileName, ec)) in.open(fileName, std::ios::binary);
   if (!in.is_open()) throw EWaveInError("Error opening file " + fileName);
