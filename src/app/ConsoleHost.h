@@ -25,6 +25,7 @@ class TConsoleHost : public TRunHost {
   void LetInputThrough() override {}
   bool StopRequested() override;
   void PicturesReady() override {}
+  bool ShowsLines() const override { return false; }
   // A diagnostics line: clears the progress line first so the two never mix.
   void Line(const std::string& text);
 

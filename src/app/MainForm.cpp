@@ -728,7 +728,7 @@ void TProcessingRun::OnLineStored(int row) {
   // A full picture has nowhere to put the rest of the recording.
   if (decoder_.Full()) source_.Stop();
   const TIplImage* image = decoder_.Image();
-  if (image == nullptr || row < 0 || row >= image->Height()) return;
+  if (!host_.ShowsLines() || image == nullptr || row < 0 || row >= image->Height()) return;
   const int width = std::min(decoder_.LineLength(), image->Width());
   const std::vector<std::uint8_t> pixels =
       PreviewRow(std::span(image->Row16(row), static_cast<std::size_t>(std::max(width, 0))),

@@ -125,7 +125,9 @@ bool TOutputSaver::WriteChannel(const TExtBitmap& picture, const std::string& ba
                                 bool announce) {
   if (options.noaaOutput < 0 || IsEmpty(picture)) return true;
   Status("Save channel" + suffix + " image");
-  const TExtBitmap copy = options.cropBorders ? Cropped(picture, options.southBound) : picture;
+  const TExtBitmap cropped =
+      options.cropBorders ? Cropped(picture, options.southBound) : TExtBitmap();
+  const TExtBitmap& copy = options.cropBorders ? cropped : picture;
   const bool jpeg = options.noaaOutput >= 1;
   const std::string name = base + suffix + (jpeg ? ".jpg" : ".bmp");
   try {

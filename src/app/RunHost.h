@@ -30,6 +30,8 @@ class TRunHost {
   // thread as each line arrives; a row may come again when the picture is
   // full. The pixels are only valid during the call.
   virtual void LineDecoded(int /*row*/, std::span<const std::uint8_t> /*pixels*/) {}
+  // False when LineDecoded shows nothing, so the lines need not be made.
+  virtual bool ShowsLines() const { return true; }
 };
 
 }  // namespace vivurozed

@@ -282,15 +282,8 @@ void TSatelliteVideoDecoder::EndData() {
   if (image_) {
     const int rows = lineCount_, columns = std::min(widestLine_, image_->Width());
     if (rows > 0 && columns > 0) {
-      auto kept = iplCreateImage(columns, rows, idDepth16u);
-      image_->SetROI(iplCreateROI(0, 0, columns, rows));
-      if (decodeParameters_ == dpOkeanO37) {
-        iplCopy(*image_, *kept);
-        iplMirror(*kept, *kept, maLeftRight);
-      } else {
-        iplCopy(*image_, *kept);
-      }
-      image_ = std::move(kept);
+      image_->Crop(columns, rows);
+      if (decodeParameters_ == dpOkeanO37) iplMirror(*image_, *image_, maLeftRight);
     } else {
       image_.reset();
     }
@@ -790,12 +783,14 @@ bool TSatelliteVideoDecoder::BuildPicture(TExtBitmap* bitmap, const TNoaaPicture
   if (!bitmap || source.Height() < 60) return false;
   if (bitmap->PixelFormat() != pf8bit) bitmap->SetPixelFormat(pf8bit);
   bitmap->SetSize(0, 0);
-  std::unique_ptr<TIplImage> work = iplCloneImage(source);
+  // The NOAA stage's picture is this call's own, so it is worked on in place.
+  const bool fromNoaa = noaaPicture != nullptr;
+  std::unique_ptr<TIplImage> work = fromNoaa ? std::move(noaaPicture) : iplCloneImage(source);
   work->SetROI(std::nullopt);
   int width = work->Width(), height = work->Height();
 
   std::vector<float> profile;
-  if (!noaaPicture && !profileStale_ && columnSums_.size() >= static_cast<std::size_t>(width)) {
+  if (!fromNoaa && !profileStale_ && columnSums_.size() >= static_cast<std::size_t>(width)) {
     profile.assign(columnSums_.begin(), columnSums_.begin() + width);
   } else {
     profile = ColumnMeans(*work);
@@ -871,20 +866,26 @@ bool TSatelliteVideoDecoder::BuildPicture(TExtBitmap* bitmap, const TNoaaPicture
   const int pictureWidth = enlarge ? 3 * pixelsPerLine_ / 2 : pixelsPerLine_;
   const int pictureHeight = enlarge ? 3 * height / 2 : height;
   PostProgress("Change width", 30);
-  auto picture = iplCreateImage(pictureWidth, height, idDepth16u);
-  if (pictureWidth <= width) {
-    iplDecimate(*work, *picture, pictureWidth, width, 1, 1, iiSuper);
-  } else {  // a reloaded picture narrower than the type's lines
-    iplZoom(*work, *picture, pictureWidth, width, 1, 1, iiLinear);
+  std::unique_ptr<TIplImage> picture;
+  if (pictureWidth == width) {
+    picture = std::move(work);
+  } else {
+    picture = iplCreateImage(pictureWidth, height, idDepth16u);
+    if (pictureWidth < width) {
+      iplDecimate(*work, *picture, pictureWidth, width, 1, 1, iiSuper);
+    } else {  // a reloaded picture narrower than the type's lines
+      iplZoom(*work, *picture, pictureWidth, width, 1, 1, iiLinear);
+    }
+    // A decoded NOAA line is read at the times its measured sync gives, so
+    // that every word lands where it was sent.
+    if (type == dpNOAAapt && !noaaPicture &&
+        rowOrigins_.size() == static_cast<std::size_t>(height)) {
+      const auto clock =
+          FitRowClock(rowOrigins_, static_cast<double>(rxSampleRate_) / linesPerSecond_);
+      ResampleRows(*work, rowOrigins_, clock, *picture, 16383);
+    }
+    work.reset();
   }
-  // A decoded NOAA line is read at the times its measured sync gives, so
-  // that every word lands where it was sent.
-  if (type == dpNOAAapt && !noaaPicture && rowOrigins_.size() == static_cast<std::size_t>(height)) {
-    const auto clock =
-        FitRowClock(rowOrigins_, static_cast<double>(rxSampleRate_) / linesPerSecond_);
-    ResampleRows(*work, rowOrigins_, clock, *picture, 16383);
-  }
-  work.reset();
   if (type == dpOkeanO) iplMirror(*picture, *picture, maLeftRight);
   if (type == dpMeteosat) iplMirror(*picture, *picture, maBoth);
 

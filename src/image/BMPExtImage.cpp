@@ -78,7 +78,7 @@ struct Decoded {
   int width = 0, height = 0;
   TPixelFormat format = pf8bit;
   int rowBytes = 0;
-  std::vector<std::uint8_t> pixels;
+  TPixelStore pixels;
   std::vector<TPaletteEntry> palette;
 };
 
@@ -91,7 +91,7 @@ void DecodeRle8(std::span<const std::uint8_t> d, std::size_t at, Decoded& out) {
   auto row = [&](std::int64_t count) -> std::uint8_t* {
     if (y >= h) Bad("RLE data runs past the last row");
     if (x + count > w) Bad("RLE run past the end of a row");
-    return out.pixels.data() + std::size_t(h - 1 - y) * out.rowBytes + std::size_t(x);
+    return out.pixels.Data() + std::size_t(h - 1 - y) * out.rowBytes + std::size_t(x);
   };
   for (;;) {
     need(2);
@@ -194,7 +194,7 @@ Decoded DecodeBmp(std::span<const std::uint8_t> d) {
 
   out.format = bits <= 8 ? pf8bit : pf24bit;
   out.rowBytes = RowBytesFor(out.width, out.format);
-  out.pixels.assign(std::size_t(out.rowBytes) * out.height, 0);
+  out.pixels = TPixelStore(std::size_t(out.rowBytes) * out.height);
   if (compression == kBiRle8) {
     DecodeRle8(d, std::size_t(offset), out);
     return out;
@@ -206,7 +206,7 @@ Decoded DecodeBmp(std::span<const std::uint8_t> d) {
   for (int r = 0; r < out.height; ++r) {
     const std::uint8_t* in = d.data() + offset + stride * std::uint64_t(r);
     std::uint8_t* px =
-        out.pixels.data() + std::size_t(topDown ? r : out.height - 1 - r) * out.rowBytes;
+        out.pixels.Data() + std::size_t(topDown ? r : out.height - 1 - r) * out.rowBytes;
     const int w = out.width;
     switch (bits) {
       case 1:
@@ -258,12 +258,12 @@ void TExtBitmap::SetSize(int width, int height) {
   if (std::int64_t(rowBytes) * height > kMaxBitmapBytes)
     throw EInvalidGraphicOperation("Bitmap too large");
   if (width == width_ && height == height_) return;
-  std::vector<std::uint8_t> pixels(std::size_t(rowBytes) * height, 0);
+  TPixelStore pixels(std::size_t(rowBytes) * height);
   const int keepRows = std::min(height, height_);
   const std::size_t keepBytes = std::size_t((std::int64_t(std::min(width, width_)) * format_) / 8);
   for (int y = 0; y < keepRows; ++y)
-    std::memcpy(pixels.data() + std::size_t(y) * rowBytes,
-                pixels_.data() + std::size_t(y) * rowBytes_, keepBytes);
+    std::memcpy(pixels.Data() + std::size_t(y) * rowBytes,
+                pixels_.Data() + std::size_t(y) * rowBytes_, keepBytes);
   pixels_ = std::move(pixels);
   width_ = width;
   height_ = height;
@@ -281,17 +281,17 @@ void TExtBitmap::SetPixelFormat(TPixelFormat format) {
     throw EInvalidGraphicOperation("Bitmap too large");
   format_ = format;
   rowBytes_ = rowBytes;
-  pixels_.assign(std::size_t(rowBytes_) * height_, 0);
+  pixels_ = TPixelStore(std::size_t(rowBytes_) * height_);
 }
 
 std::uint8_t* TExtBitmap::ScanLine(int y) {
   if (y < 0 || y >= height_) throw std::out_of_range("Scan line index out of range");
-  return pixels_.data() + std::size_t(y) * rowBytes_;
+  return pixels_.Data() + std::size_t(y) * rowBytes_;
 }
 
 const std::uint8_t* TExtBitmap::ScanLine(int y) const {
   if (y < 0 || y >= height_) throw std::out_of_range("Scan line index out of range");
-  return pixels_.data() + std::size_t(y) * rowBytes_;
+  return pixels_.Data() + std::size_t(y) * rowBytes_;
 }
 
 void TExtBitmap::SetPalette(std::vector<TPaletteEntry> palette) {
@@ -353,7 +353,7 @@ void TExtBitmap::SaveToStream(std::ostream& out, bool topDown) const {
   std::vector<char> row(std::size_t(rowBytes_), 0);
   for (int r = 0; r < height_; ++r) {
     const std::uint8_t* px =
-        pixels_.data() + std::size_t(topDown ? r : height_ - 1 - r) * rowBytes_;
+        pixels_.Data() + std::size_t(topDown ? r : height_ - 1 - r) * rowBytes_;
     std::memcpy(row.data(), px, used);
     if ((format_ * width_) % 8 != 0 && used > 0)  // clear the unused low bits of the last byte
       row[used - 1] =

@@ -117,7 +117,7 @@ class TExtBitmap {
   int width_ = 0, height_ = 0;
   TPixelFormat format_ = pf24bit;
   int rowBytes_ = 0;
-  std::vector<std::uint8_t> pixels_;
+  TPixelStore pixels_;
   std::vector<TPaletteEntry> palette_;
   bool modified_ = false;
   TekHistogram histogram_{256};

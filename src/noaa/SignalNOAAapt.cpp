@@ -790,10 +790,12 @@ bool ProcessNOAA(TNoaaProcessing& job) {
     Progress(job, "NOAA false-colour", 70);
     WedgeCorrection(job);
     Calibrate(job, sensor);
-    temperatures = iplCloneImage(*img);
-    if (f.channelA != caAllSensor1) {
+    if (f.channelA != caAllSensor1) {  // smoothed straight into a picture of its own
+      temperatures = iplCreateImage(img->Width(), img->Height(), idDepth16u);
       const auto smooth = Kernel(3, 3, 1, 1, 3, {0, 1, 0, 1, 4, 1, 0, 1, 0});
-      iplConvolve2D(*temperatures, *temperatures, smooth.get());
+      iplConvolve2D(*img, *temperatures, smooth.get());
+    } else {
+      temperatures = iplCloneImage(*img);
     }
   }
 

@@ -1,7 +1,9 @@
 #include "platform/ImageLib.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace vivurozed {
@@ -95,35 +97,72 @@ AxisTaps BuildAxis(int nIn, int nOut, std::int64_t num, std::int64_t den, TIplIn
   return t;
 }
 
+// Whether every output index takes exactly input index i with weight 1.
+bool IsIdentity(const AxisTaps& t) {
+  for (std::size_t i = 0; i + 1 < t.first.size(); ++i)
+    if (t.first[i + 1] - t.first[i] != 1 || t.index[t.first[i]] != int(i) ||
+        t.weight[t.first[i]] != 1.0)
+      return false;
+  return true;
+}
+
+template <typename T>
+void ResampleRow(const T* in, double* out, int outW, int ch, const AxisTaps& ax) {
+  for (int x = 0; x < outW; ++x) {
+    for (int c = 0; c < ch; ++c) {
+      double acc = 0;
+      for (int k = ax.first[x]; k < ax.first[x + 1]; ++k)
+        acc += ax.weight[k] * in[std::size_t(ax.index[k]) * ch + c];
+      out[std::size_t(x) * ch + c] = acc;
+    }
+  }
+}
+
 template <typename T>
 void ResampleTyped(const TIplImage& src, TIplImage& dst, const TIplROI& s, const TIplROI& d,
                    int outW, int outH, const AxisTaps& ax, const AxisTaps& ay) {
   const int ch = src.Channels();
   const int maxValue = MaxValue(src.Depth());
   const std::size_t tmpStride = std::size_t(outW) * ch;
-  // Rows resampled across first, then combined down.
-  std::vector<double> tmp(tmpStride * s.height);
-  for (int y = 0; y < s.height; ++y) {
-    const T* in = reinterpret_cast<const T*>(src.Row8(s.y + y)) + std::size_t(s.x) * ch;
-    double* out = tmp.data() + tmpStride * y;
-    for (int x = 0; x < outW; ++x) {
-      for (int c = 0; c < ch; ++c) {
-        double acc = 0;
-        for (int k = ax.first[x]; k < ax.first[x + 1]; ++k)
-          acc += ax.weight[k] * in[std::size_t(ax.index[k]) * ch + c];
-        out[std::size_t(x) * ch + c] = acc;
-      }
-    }
-  }
+  auto input = [&](int y) {
+    return reinterpret_cast<const T*>(src.Row8(s.y + y)) + std::size_t(s.x) * ch;
+  };
+  auto output = [&](int y) {
+    return reinterpret_cast<T*>(dst.Row8(d.y + y)) + std::size_t(d.x) * ch;
+  };
   std::vector<double> row(tmpStride);
+  if (IsIdentity(ay)) {  // rows kept: resample across straight into place
+    for (int y = 0; y < outH; ++y) {
+      ResampleRow(input(y), row.data(), outW, ch, ax);
+      T* out = output(y);
+      for (std::size_t i = 0; i < tmpStride; ++i) out[i] = T(RoundClamp(row[i], maxValue));
+    }
+    return;
+  }
+  // Rows resampled across on demand into a ring holding the widest span of
+  // input rows one output row reads, then combined down.
+  int span = 1;
+  for (int y = 0; y < outH; ++y) {
+    const auto [lo, hi] =
+        std::minmax_element(ay.index.begin() + ay.first[y], ay.index.begin() + ay.first[y + 1]);
+    span = std::max(span, *hi - *lo + 1);
+  }
+  std::vector<double> ring(tmpStride * std::size_t(span));
+  std::vector<int> held(std::size_t(span), -1);
   for (int y = 0; y < outH; ++y) {
     std::fill(row.begin(), row.end(), 0.0);
     for (int k = ay.first[y]; k < ay.first[y + 1]; ++k) {
+      const int j = ay.index[k];
+      const std::size_t slot = std::size_t(j % span);
+      double* in = ring.data() + tmpStride * slot;
+      if (held[slot] != j) {
+        ResampleRow(input(j), in, outW, ch, ax);
+        held[slot] = j;
+      }
       const double w = ay.weight[k];
-      const double* in = tmp.data() + tmpStride * ay.index[k];
       for (std::size_t i = 0; i < tmpStride; ++i) row[i] += w * in[i];
     }
-    T* out = reinterpret_cast<T*>(dst.Row8(d.y + y)) + std::size_t(d.x) * ch;
+    T* out = output(y);
     for (std::size_t i = 0; i < tmpStride; ++i) out[i] = T(RoundClamp(row[i], maxValue));
   }
 }
@@ -138,6 +177,13 @@ void Resample(const TIplImage& src, TIplImage& dst, int xDst, int xSrc, int yDst
   const int outW = int(std::min<std::int64_t>(d.width, std::int64_t(s.width) * xDst / xSrc));
   const int outH = int(std::min<std::int64_t>(d.height, std::int64_t(s.height) * yDst / ySrc));
   if (outW <= 0 || outH <= 0) return;
+  if (xDst == xSrc && yDst == ySrc) {  // every mode reproduces the source
+    const int bpp = src.BytesPerPixel();
+    for (int y = 0; y < outH; ++y)
+      std::memmove(dst.Row8(d.y + y) + std::size_t(d.x) * bpp,
+                   src.Row8(s.y + y) + std::size_t(s.x) * bpp, std::size_t(outW) * bpp);
+    return;
+  }
   const AxisTaps ax = BuildAxis(s.width, outW, xDst, xSrc, mode);
   const AxisTaps ay = BuildAxis(s.height, outH, yDst, ySrc, mode);
   if (src.Depth() == idDepth16u)
@@ -148,33 +194,37 @@ void Resample(const TIplImage& src, TIplImage& dst, int xDst, int xSrc, int yDst
 
 // ---- convolution -------------------------------------------------------------
 
-template <typename T>
+template <typename T, typename Acc>
 void ConvolveTyped(const TIplImage& src, TIplImage& dst, const TIplROI& s, const TIplROI& d,
                    const TIplConvKernel& k) {
   const int ch = src.Channels();
   const int maxValue = MaxValue(src.Depth());
-  const int padW = s.width + k.nCols - 1, padH = s.height + k.nRows - 1;
+  const int padW = s.width + k.nCols - 1;
   const std::size_t padStride = std::size_t(padW) * ch;
-  // The source neighbourhood with the image's edge pixels repeated outwards;
-  // built before anything is written, so src may be dst.
-  std::vector<std::int32_t> pad(padStride * padH);
+  // The kernel's rows of the source neighbourhood, with the image's edge
+  // pixels repeated outwards, in a ring. Source row y + r - anchorY is read
+  // before output row y is written and is never above it, so in place (one
+  // image, one region) the ring always holds rows not yet overwritten.
+  std::vector<std::int32_t> ring(padStride * std::size_t(k.nRows));
   std::vector<int> col(padW);
   for (int x = 0; x < padW; ++x) col[x] = std::clamp(s.x + x - k.anchorX, 0, src.Width() - 1);
-  for (int y = 0; y < padH; ++y) {
-    const int sy = std::clamp(s.y + y - k.anchorY, 0, src.Height() - 1);
+  auto load = [&](int p) {  // padded row p, p = 0 at anchorY rows above the region
+    const int sy = std::clamp(s.y + p - k.anchorY, 0, src.Height() - 1);
     const T* in = reinterpret_cast<const T*>(src.Row8(sy));
-    std::int32_t* out = pad.data() + padStride * y;
+    std::int32_t* out = ring.data() + padStride * std::size_t(p % k.nRows);
     for (int x = 0; x < padW; ++x)
       for (int c = 0; c < ch; ++c) out[std::size_t(x) * ch + c] = in[std::size_t(col[x]) * ch + c];
-  }
+  };
+  for (int p = 0; p < k.nRows - 1; ++p) load(p);
   const std::size_t n = std::size_t(s.width) * ch;
-  std::vector<std::int64_t> acc(n);
+  std::vector<Acc> acc(n);
   for (int y = 0; y < s.height; ++y) {
+    load(y + k.nRows - 1);
     std::fill(acc.begin(), acc.end(), 0);
     for (int r = 0; r < k.nRows; ++r) {
-      const std::int32_t* in = pad.data() + padStride * (y + r);
+      const std::int32_t* in = ring.data() + padStride * std::size_t((y + r) % k.nRows);
       for (int c = 0; c < k.nCols; ++c) {
-        const std::int64_t v = k.values[std::size_t(r) * k.nCols + c];
+        const Acc v = k.values[std::size_t(r) * k.nCols + c];
         if (v == 0) continue;
         const std::int32_t* p = in + std::size_t(c) * ch;
         for (std::size_t i = 0; i < n; ++i) acc[i] += v * p[i];
@@ -182,7 +232,7 @@ void ConvolveTyped(const TIplImage& src, TIplImage& dst, const TIplROI& s, const
     }
     T* out = reinterpret_cast<T*>(dst.Row8(d.y + y)) + std::size_t(d.x) * ch;
     for (std::size_t i = 0; i < n; ++i) {
-      const std::int64_t v = acc[i] < 0 ? 0 : (acc[i] >> k.shiftR);
+      const Acc v = acc[i] < 0 ? 0 : Acc(acc[i] >> k.shiftR);
       out[i] = T(v > maxValue ? maxValue : v);
     }
   }
@@ -252,7 +302,28 @@ TIplImage::TIplImage(int width, int height, TIplDepth depth, int channels)
   const std::int64_t step = (rowBytes + 7) / 8 * 8;
   if (step * height > kMaxImageBytes) throw EImageError("Image too large");
   widthStep_ = int(step);
-  data_.assign(std::size_t(step * height), 0);
+  data_ = TPixelStore(std::size_t(step * height));
+}
+
+void TIplImage::Crop(int width, int height) {
+  if (width < 0 || height < 0 || width > width_ || height > height_)
+    throw EImageError("Crop: size outside the image");
+  const int step = int((std::int64_t(width) * BytesPerPixel() + 7) / 8 * 8);
+  // Each row moves to a lower address, so rows are moved from the top down;
+  // the padding after the kept pixels is cleared as a new image's would be.
+  if (step != widthStep_) {
+    const std::size_t used = std::size_t(width) * BytesPerPixel();
+    for (int y = 0; y < height; ++y) {
+      std::uint8_t* to = data_.Data() + std::size_t(y) * step;
+      std::memmove(to, Row8(y), used);
+      std::memset(to + used, 0, std::size_t(step) - used);
+    }
+  }
+  data_.Shrink(std::size_t(step) * height);
+  width_ = width;
+  height_ = height;
+  widthStep_ = step;
+  roi_.reset();
 }
 
 TIplROI TIplImage::Rect() const {
@@ -267,7 +338,7 @@ TIplROI TIplImage::Rect() const {
 void TIplImage::Fill(int value) {
   const int v = std::clamp(value, 0, MaxValue(depth_));
   if (depth_ == idDepth8u) {
-    std::fill(data_.begin(), data_.end(), std::uint8_t(v));
+    std::fill_n(data_.Data(), data_.Size(), std::uint8_t(v));
   } else {
     for (int y = 0; y < height_; ++y) std::fill_n(Row16(y), width_, std::uint16_t(v));
   }
@@ -368,10 +439,21 @@ void iplConvolve2D(const TIplImage& src, TIplImage& dst, const TIplConvKernel* k
       k.values.size() != std::size_t(k.nCols) * std::size_t(k.nRows))
     throw EImageError("iplConvolve2D: malformed kernel");
   if (s.width == 0 || s.height == 0) return;
-  if (src.Depth() == idDepth16u)
-    ConvolveTyped<std::uint16_t>(src, dst, s, d, k);
-  else
-    ConvolveTyped<std::uint8_t>(src, dst, s, d, k);
+  // Narrow sums run several times faster where no sum can overflow them.
+  std::int64_t weight = 0;
+  for (int v : k.values) weight += std::abs(v);
+  const bool narrow = weight * MaxValue(src.Depth()) <= INT32_MAX && k.shiftR < 31;
+  if (src.Depth() == idDepth16u) {
+    if (narrow)
+      ConvolveTyped<std::uint16_t, std::int32_t>(src, dst, s, d, k);
+    else
+      ConvolveTyped<std::uint16_t, std::int64_t>(src, dst, s, d, k);
+  } else {
+    if (narrow)
+      ConvolveTyped<std::uint8_t, std::int32_t>(src, dst, s, d, k);
+    else
+      ConvolveTyped<std::uint8_t, std::int64_t>(src, dst, s, d, k);
+  }
 }
 
 void iplComputeHisto(const TIplImage& src, TIplHistogram& hist) {

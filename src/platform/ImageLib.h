@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/PixelStore.h"
+
 namespace vivurozed {
 
 // Wrong arguments to an image operation: unsupported formats, images that do
@@ -59,10 +61,10 @@ class TIplImage {
   const char* ColorModel() const { return channels_ == 3 ? "RGB" : "GRAY"; }
   const char* ChannelSeq() const { return channels_ == 3 ? "BGR" : "GRAY"; }
 
-  std::uint8_t* Data() { return data_.data(); }
-  const std::uint8_t* Data() const { return data_.data(); }
-  std::uint8_t* Row8(int y) { return data_.data() + std::size_t(y) * widthStep_; }
-  const std::uint8_t* Row8(int y) const { return data_.data() + std::size_t(y) * widthStep_; }
+  std::uint8_t* Data() { return data_.Data(); }
+  const std::uint8_t* Data() const { return data_.Data(); }
+  std::uint8_t* Row8(int y) { return data_.Data() + std::size_t(y) * widthStep_; }
+  const std::uint8_t* Row8(int y) const { return data_.Data() + std::size_t(y) * widthStep_; }
   std::uint16_t* Row16(int y) { return reinterpret_cast<std::uint16_t*>(Row8(y)); }
   const std::uint16_t* Row16(int y) const {
     return reinterpret_cast<const std::uint16_t*>(Row8(y));
@@ -75,12 +77,17 @@ class TIplImage {
 
   void Fill(int value);  // every channel of every pixel, clamped to the depth
 
+  // Keeps the top-left width x height pixels in place, without a second
+  // buffer; the region of interest is dropped. Throws EImageError for a size
+  // outside the image.
+  void Crop(int width, int height);
+
  private:
   int width_, height_;
   TIplDepth depth_;
   int channels_;
   int widthStep_;
-  std::vector<std::uint8_t> data_;
+  TPixelStore data_;
   std::optional<TIplROI> roi_;
 };
 
@@ -111,10 +118,10 @@ void iplCopy(const TIplImage& src, TIplImage& dst);
 // Resamples the source rectangle by xDst/xSrc across and yDst/ySrc down into
 // the destination rectangle. Output pixels run up to the scaled source size
 // (truncated) or the destination size, whichever is smaller; the rest of
-// the destination is left alone. Pixel centres are aligned; nearest, linear
-// and cubic (Catmull-Rom) repeat the edge pixels beyond the border, cubic
-// overshoot is clamped to the pixel range; results are rounded, halves to
-// even. Decimate needs both ratios at most 1, zoom at least 1.
+// the destination is left alone; src and dst are different images. Pixel centres are aligned;
+// nearest, linear and cubic (Catmull-Rom) repeat the edge pixels beyond the border, cubic overshoot
+// is clamped to the pixel range; results are rounded, halves to even. Decimate needs both ratios at
+// most 1, zoom at least 1.
 void iplDecimate(const TIplImage& src, TIplImage& dst, int xDst, int xSrc, int yDst, int ySrc,
                  TIplInterpolation interpolation);
 void iplZoom(const TIplImage& src, TIplImage& dst, int xDst, int xSrc, int yDst, int ySrc,

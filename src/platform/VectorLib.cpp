@@ -60,7 +60,7 @@ void FirState::Init(std::span<const float> taps) {
 }
 
 void FirState::Reset() {
-  std::fill(history_.begin(), history_.end(), 0.0f);
+  std::fill(history_.begin(), history_.end(), 0.0f);  // the past and the room after it
 }
 
 void FirState::Filter(std::span<const float> src, std::span<float> dst) {
@@ -71,7 +71,8 @@ void FirState::Filter(std::span<const float> src, std::span<float> dst) {
     return;
   }
   const std::size_t keep = taps - 1;
-  history_.resize(keep + n);
+  // Sized for the largest block so far: it grows once, not every block.
+  if (history_.size() < keep + n) history_.resize(keep + n);
   std::copy_n(src.begin(), n, history_.begin() + keep);
   // Taps outer, samples inner: the inner loop vectorises without
   // reassociating the sum.
@@ -84,7 +85,6 @@ void FirState::Filter(std::span<const float> src, std::span<float> dst) {
     for (std::size_t i = 0; i < n; ++i) out[i] += t * xk[i];
   }
   std::copy(history_.begin() + n, history_.begin() + n + keep, history_.begin());
-  history_.resize(keep);
 }
 
 void WinBartlett(std::span<float> v) {

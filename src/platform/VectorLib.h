@@ -30,7 +30,7 @@ class FirState {
 
  private:
   std::vector<float> reversed_;  // taps, last first
-  std::vector<float> history_;   // TapCount()-1 past samples, then the block
+  std::vector<float> history_;   // TapCount()-1 past samples, then room for a block
 };
 
 // Symmetric windows of length n, multiplied into v in place.

@@ -51,15 +51,22 @@ class RiffFile {
     in_.seekg(0, std::ios::end);
     const auto end = in_.tellg();
     size_ = end < 0 ? 0 : static_cast<std::uint64_t>(end);
+    next_ = kUnknown;
   }
   std::uint64_t Size() const { return size_; }
 
   bool Read(std::uint64_t offset, void* dst, std::size_t n) {
     if (offset > size_ || n > size_ - offset) return false;
-    in_.clear();
-    in_.seekg(static_cast<std::streamoff>(offset));
+    // Blocks are read one after the other: seeking only when the position
+    // differs keeps the stream's buffer, where a seek would empty it.
+    if (offset != next_) {
+      in_.clear();
+      in_.seekg(static_cast<std::streamoff>(offset));
+    }
     in_.read(static_cast<char*>(dst), static_cast<std::streamsize>(n));
-    return static_cast<std::size_t>(in_.gcount()) == n;
+    const bool whole = static_cast<std::size_t>(in_.gcount()) == n;
+    next_ = whole ? offset + n : kUnknown;
+    return whole;
   }
 
   // Searches the chunks from `from` to the end of the file. The RIFF size is
@@ -91,6 +98,8 @@ class RiffFile {
  private:
   std::istream& in_;
   std::uint64_t size_ = 0;
+  static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
+  std::uint64_t next_ = kUnknown;  // where the stream stands after the last whole read
 };
 
 // Finds the WAVE form, its "fmt " chunk and, after it, the "data" chunk.
@@ -326,7 +335,10 @@ void TWaveIn::DoClose() {
 
 void TWaveIn::ReadFile(const std::string& fileName, int maxSamples, int startSample) {
   std::error_code ec;
+  // A few large reads rather than one per block; the buffer outlives the stream.
+  std::vector<char> buffer(std::size_t{1} << 16);
   std::ifstream in;
+  in.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
   if (!std::filesystem::is_directory(fileName, ec)) in.open(fileName, std::ios::binary);
   if (!in.is_open()) throw EWaveInError("Error opening file " + fileName);
   ReadStream(in, fileName, maxSamples, startSample);

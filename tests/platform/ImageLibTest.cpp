@@ -279,5 +279,99 @@ TEST(IplHistogram, EqualisationSpreadsLevelsByTheirCounts) {
   EXPECT_EQ(Row(*out, 0), (Ints{50, 100, 150, 200, 250, 300}));
 }
 
+// Uneven values, so that every tap and every row shows in the result.
+Rows Scrambled(int width, int height) {
+  Rows rows(height, Ints(width));
+  unsigned v = 12345;
+  for (auto& r : rows)
+    for (int& p : r) p = int((v = v * 1103515245u + 12345u) >> 16) % 60000;
+  return rows;
+}
+
+Rows Transposed(const Rows& rows) {
+  Rows t(rows[0].size(), Ints(rows.size()));
+  for (std::size_t y = 0; y < rows.size(); ++y)
+    for (std::size_t x = 0; x < rows[0].size(); ++x) t[x][y] = rows[y][x];
+  return t;
+}
+
+TEST(IplResample, DownTheColumnsAsAcrossTheRows) {
+  // Rows are combined from a few held at a time; the result must be the
+  // row-wise result turned on its side, for every mode and ratio.
+  const struct {
+    TIplInterpolation mode;
+    int num, den;
+  } cases[] = {{iiLinear, 7, 3}, {iiCubic, 3, 2},  {iiNearest, 5, 2}, {iiSuper, 2, 5},
+               {iiCubic, 2, 5},  {iiLinear, 1, 3}, {iiSuper, 4, 4}};
+  const Rows in = Scrambled(5, 11);
+  for (const auto& c : cases) {
+    const int out = 11 * c.num / c.den;
+    auto down = iplCreateImage(5, out, idDepth16u), across = iplCreateImage(out, 5, idDepth16u);
+    auto src = Image16(in), srcT = Image16(Transposed(in));
+    if (c.num >= c.den) {
+      iplZoom(*src, *down, 1, 1, c.num, c.den, c.mode);
+      iplZoom(*srcT, *across, c.num, c.den, 1, 1, c.mode);
+    } else {
+      iplDecimate(*src, *down, 1, 1, c.num, c.den, c.mode);
+      iplDecimate(*srcT, *across, c.num, c.den, 1, 1, c.mode);
+    }
+    EXPECT_EQ(Pixels(*down), Transposed(Pixels(*across))) << c.mode << " " << c.num << "/" << c.den;
+  }
+}
+
+TEST(IplConvolve, InPlaceEqualsIntoAnotherImage) {
+  // Anchors in every corner and the middle, with and without a region.
+  const struct {
+    int cols, rows, ax, ay;
+    bool region;
+  } cases[] = {{3, 3, 0, 0, false}, {3, 3, 2, 2, false}, {5, 3, 2, 1, true},
+               {2, 4, 1, 0, true},  {1, 5, 0, 4, false}, {4, 2, 3, 1, true}};
+  for (const auto& c : cases) {
+    std::vector<int> values(std::size_t(c.cols * c.rows));
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = int(i % 5) * 3 - 4;
+    const auto kernel = iplCreateConvKernel(c.cols, c.rows, c.ax, c.ay, values, 2);
+    auto inPlace = Image16(Scrambled(9, 8)), source = Image16(Scrambled(9, 8));
+    auto other = Image16(Scrambled(9, 8));
+    if (c.region) {
+      for (auto* img : {inPlace.get(), source.get(), other.get()})
+        img->SetROI(iplCreateROI(2, 1, 5, 6));
+    }
+    iplConvolve2D(*inPlace, *inPlace, kernel.get());
+    iplConvolve2D(*source, *other, kernel.get());
+    EXPECT_EQ(Pixels(*inPlace), Pixels(*other))
+        << c.cols << "x" << c.rows << " at " << c.ax << "," << c.ay;
+  }
+  // Sums past 32 bits: 2 x 65535 x 60000 >> 17 = 59999.
+  auto bright = Image16({{60000, 60000}});
+  iplConvolve2D(*bright, *bright, iplCreateConvKernel(2, 1, 0, 0, {65535, 65535}, 17).get());
+  EXPECT_EQ(Row(*bright, 0), (Ints{59999, 59999}));
+}
+
+TEST(IplImage, CropKeepsTheTopLeftInPlace) {
+  const struct {
+    TIplDepth depth;
+    int channels, width, height;
+  } cases[] = {
+      {idDepth16u, 1, 5, 3}, {idDepth8u, 3, 2, 4}, {idDepth8u, 1, 7, 0}, {idDepth8u, 1, 9, 6}};
+  for (const auto& c : cases) {
+    auto img = iplCreateImage(9, 6, c.depth, c.channels);
+    for (int y = 0; y < 6; ++y)
+      for (int b = 0; b < 9 * img->BytesPerPixel(); ++b)
+        img->Row8(y)[b] = std::uint8_t(y * 40 + b + 1);
+    img->SetROI(iplCreateROI(1, 1, 2, 2));
+    const auto before = iplCloneImage(*img);
+    img->Crop(c.width, c.height);
+    ASSERT_EQ(img->Width(), c.width);
+    ASSERT_EQ(img->Height(), c.height);
+    EXPECT_FALSE(img->ROI());
+    const int used = c.width * img->BytesPerPixel();
+    for (int y = 0; y < c.height; ++y) {
+      for (int b = 0; b < used; ++b) EXPECT_EQ(img->Row8(y)[b], before->Row8(y)[b]);
+      for (int b = used; b < img->WidthStep(); ++b) EXPECT_EQ(img->Row8(y)[b], 0) << "padding";
+    }
+    EXPECT_THROW(img->Crop(c.width + 1, c.height), EImageError);
+  }
+}
+
 }  // namespace
 }  // namespace vivurozed
