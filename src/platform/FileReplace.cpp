@@ -49,9 +49,12 @@ bool ReplaceFileContents(const std::filesystem::path& target, std::span<const st
     p += n;
     left -= static_cast<std::size_t>(n);
   }
-  // The data must be on disk before the name points at it, or a crash could
-  // leave an empty file under the target name.
-  const bool synced = ::fsync(fd) == 0;
+  // Where an earlier file is replaced, the data must be on disk before the
+  // name points at it, or a crash could leave an empty file where the old
+  // one was. A new name has nothing to lose and skips the wait.
+  std::error_code ec;
+  const bool replaces = std::filesystem::exists(target, ec);
+  const bool synced = !replaces || ::fsync(fd) == 0;
   const bool closed = ::close(fd) == 0;
   if (!synced || !closed) {
     Fail(error, "cannot write " + temporary.string());
