@@ -871,18 +871,27 @@ bool TSatelliteVideoDecoder::BuildPicture(TExtBitmap* bitmap, const TNoaaPicture
     picture = std::move(work);
   } else {
     picture = iplCreateImage(pictureWidth, height, idDepth16u);
-    if (pictureWidth < width) {
+    // A decoded NOAA line is read at the times its measured sync gives, so
+    // that every word lands where it was sent; only lines without a clock
+    // are area-averaged.
+    const bool timed = type == dpNOAAapt && !noaaPicture && pictureWidth < width &&
+                       rowOrigins_.size() == static_cast<std::size_t>(height);
+    if (timed) {
+      const auto clock =
+          FitRowClock(rowOrigins_, static_cast<double>(rxSampleRate_) / linesPerSecond_);
+      for (int y = 0; y < height; ++y) {
+        if (clock[y].Known() && rowOrigins_[y].Known()) continue;
+        work->SetROI(iplCreateROI(0, y, width, 1));
+        picture->SetROI(iplCreateROI(0, y, pictureWidth, 1));
+        iplDecimate(*work, *picture, pictureWidth, width, 1, 1, iiSuper);
+      }
+      work->SetROI(std::nullopt);
+      picture->SetROI(std::nullopt);
+      ResampleRows(*work, rowOrigins_, clock, *picture, 16383);
+    } else if (pictureWidth < width) {
       iplDecimate(*work, *picture, pictureWidth, width, 1, 1, iiSuper);
     } else {  // a reloaded picture narrower than the type's lines
       iplZoom(*work, *picture, pictureWidth, width, 1, 1, iiLinear);
-    }
-    // A decoded NOAA line is read at the times its measured sync gives, so
-    // that every word lands where it was sent.
-    if (type == dpNOAAapt && !noaaPicture &&
-        rowOrigins_.size() == static_cast<std::size_t>(height)) {
-      const auto clock =
-          FitRowClock(rowOrigins_, static_cast<double>(rxSampleRate_) / linesPerSecond_);
-      ResampleRows(*work, rowOrigins_, clock, *picture, 16383);
     }
     work.reset();
   }
