@@ -538,7 +538,6 @@ void TMainWindow::ShowPictureMenu(int tab, QPoint point, QPoint globalPoint) {
 
 void TMainWindow::RecordCommand() {
   if (Running()) return;
-  OfferSaveBeforeOpen();
   // Where the console keeps a live run's audio.
   std::string folder = settings_.ImageFolder.Value();
   if (folder.empty()) folder = QDir::currentPath().toStdString();
@@ -546,6 +545,9 @@ void TMainWindow::RecordCommand() {
       AskRecording(this, recordChoice_, QMediaDevices::audioInputs(),
                    QMediaDevices::defaultAudioInput(), folder);
   if (!start) return;
+  // Asked only once the pass is about to start: a cancelled dialog or a
+  // machine without a sound input leaves the pictures alone.
+  OfferSaveBeforeOpen();
   if (start->model != smUnknown) {
     // As the command line's satellite letter: its calibration applies.
     settings_.SatelliteModel.SetValue(start->model);
