@@ -63,11 +63,26 @@ void FirState::Reset() {
   std::fill(history_.begin(), history_.end(), 0.0f);  // the past and the room after it
 }
 
+namespace {
+
 // The input filter is the largest single cost of a decode: built for AVX2
 // as well where the processor has it (same operations in the same order, so
-// the same results).
-__attribute__((target_clones("avx2", "default"))) void FirState::Filter(std::span<const float> src,
-                                                                        std::span<float> dst) {
+// the same results). Taps outer, samples inner: the inner loop vectorises
+// without reassociating the sum.
+__attribute__((target_clones("avx2", "default"))) void SumTaps(const float* taps, std::size_t count,
+                                                               const float* x, float* out,
+                                                               std::size_t n) {
+  std::fill_n(out, n, 0.0f);
+  for (std::size_t k = 0; k < count; ++k) {
+    const float t = taps[k];
+    const float* xk = x + k;
+    for (std::size_t i = 0; i < n; ++i) out[i] += t * xk[i];
+  }
+}
+
+}  // namespace
+
+void FirState::Filter(std::span<const float> src, std::span<float> dst) {
   const std::size_t n = std::min(src.size(), dst.size());
   const std::size_t taps = reversed_.size();
   if (taps == 0) {
@@ -78,16 +93,7 @@ __attribute__((target_clones("avx2", "default"))) void FirState::Filter(std::spa
   // Sized for the largest block so far: it grows once, not every block.
   if (history_.size() < keep + n) history_.resize(keep + n);
   std::copy_n(src.begin(), n, history_.begin() + keep);
-  // Taps outer, samples inner: the inner loop vectorises without
-  // reassociating the sum.
-  float* out = dst.data();
-  const float* x = history_.data();
-  std::fill_n(out, n, 0.0f);
-  for (std::size_t k = 0; k < taps; ++k) {
-    const float t = reversed_[k];
-    const float* xk = x + k;
-    for (std::size_t i = 0; i < n; ++i) out[i] += t * xk[i];
-  }
+  SumTaps(reversed_.data(), taps, history_.data(), dst.data(), n);
   std::copy(history_.begin() + n, history_.begin() + n + keep, history_.begin());
 }
 
