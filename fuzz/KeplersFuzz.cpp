@@ -9,28 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "SilentMessages.h"
 #include "orbit/Keplers.h"
 #include "orbit/Support.h"
 #include "orbit/VectorOrbit.h"
 #include "platform/MathError.h"
 #include "platform/UserMessages.h"
-
-namespace {
-
-class SilentMessages : public vivurozed::TUserMessages {
- public:
-  void Show(const std::string&, const std::string&) override {}
-  vivurozed::TMessageAnswer AskYesNo(const std::string&, const std::string&,
-                                     vivurozed::TMessageAnswer safe) override {
-    return safe;
-  }
-  vivurozed::TMessageAnswer AskYesNoCancel(const std::string&, const std::string&,
-                                           vivurozed::TMessageAnswer safe) override {
-    return safe;
-  }
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace vivurozed;

@@ -9,25 +9,9 @@
 #include <fstream>
 #include <string>
 
+#include "SilentMessages.h"
 #include "noaa/FalseColour.h"
 #include "platform/UserMessages.h"
-
-namespace {
-
-class SilentMessages : public vivurozed::TUserMessages {
- public:
-  void Show(const std::string&, const std::string&) override {}
-  vivurozed::TMessageAnswer AskYesNo(const std::string&, const std::string&,
-                                     vivurozed::TMessageAnswer a) override {
-    return a;
-  }
-  vivurozed::TMessageAnswer AskYesNoCancel(const std::string&, const std::string&,
-                                           vivurozed::TMessageAnswer a) override {
-    return a;
-  }
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static SilentMessages messages;

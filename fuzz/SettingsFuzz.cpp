@@ -10,27 +10,11 @@
 #include <memory>
 #include <string>
 
+#include "SilentMessages.h"
 #include "app/RegistryVariables.h"
 #include "app/ZevuvidInfo.h"
 #include "platform/UserMessages.h"
 #include "platform/qt/SettingsStore.h"
-
-namespace {
-
-class SilentMessages : public vivurozed::TUserMessages {
- public:
-  void Show(const std::string&, const std::string&) override {}
-  vivurozed::TMessageAnswer AskYesNo(const std::string&, const std::string&,
-                                     vivurozed::TMessageAnswer a) override {
-    return a;
-  }
-  vivurozed::TMessageAnswer AskYesNoCancel(const std::string&, const std::string&,
-                                           vivurozed::TMessageAnswer a) override {
-    return a;
-  }
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace vivurozed;

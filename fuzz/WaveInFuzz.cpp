@@ -4,24 +4,12 @@
 #include <sstream>
 #include <string>
 
+#include "SilentMessages.h"
 #include "platform/UserMessages.h"
 #include "signal/SignalProcessing.h"
 #include "signal/WaveCommon.h"
 
 namespace {
-
-class SilentMessages : public vivurozed::TUserMessages {
- public:
-  void Show(const std::string&, const std::string&) override {}
-  vivurozed::TMessageAnswer AskYesNo(const std::string&, const std::string&,
-                                     vivurozed::TMessageAnswer a) override {
-    return a;
-  }
-  vivurozed::TMessageAnswer AskYesNoCancel(const std::string&, const std::string&,
-                                           vivurozed::TMessageAnswer a) override {
-    return a;
-  }
-};
 
 class Counter : public vivurozed::TSignalProcessor {
  public:
