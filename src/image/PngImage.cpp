@@ -401,8 +401,9 @@ bool TPngWriteJob::Run(TPngWriteJob* job) {
   if (!job->texts.empty()) png_set_text(png, info, job->texts.data(), int(job->texts.size()));
   png_write_info(png, info);
   png_set_filter(png, PNG_FILTER_TYPE_BASE, image.FilterMask);
-  if (!image.rows_.empty()) {
+  if (image.HasPixels()) {
     if (image.bitDepth_ == 16) png_set_swap(png);
+    if (image.viewBgr_) png_set_bgr(png);
     if (image.onProgress_) png_set_write_status_fn(png, WriteRowDone);
     png_write_image(png, job->rowPointers.data());
     // The format defines tIME as universal time.
@@ -412,7 +413,7 @@ bool TPngWriteJob::Run(TPngWriteJob* job) {
     png_write_end(png, info);
   }
   png_destroy_write_struct(&job->png, &job->info);
-  return image.rows_.empty() || job->Report("Ended PNG write", 100);
+  return !image.HasPixels() || job->Report("Ended PNG write", 100);
 }
 
 namespace {
@@ -449,8 +450,9 @@ bool TPngWriteJob::Prepare() noexcept {
     }
     for (const TPngColour& c : image->palette_) palette.push_back({c.red, c.green, c.blue});
     rowPointers.resize(image->height_);
-    for (std::uint32_t y = 0; y < image->height_ && !image->rows_.empty(); ++y)
-      rowPointers[y] = const_cast<png_bytep>(image->Row(y));
+    for (std::uint32_t y = 0; y < image->height_ && image->HasPixels(); ++y)
+      rowPointers[y] =
+          const_cast<png_bytep>(image->view_.empty() ? image->Row(y) : image->view_[y]);
   } catch (...) {
     return false;
   }
@@ -517,7 +519,7 @@ void TPngImage::SaveToFile(const std::filesystem::path& name) const {
     throw EPngError(error);
 }
 
-void TPngImage::AssignBitmap(const TExtBitmap& bitmap) {
+void TPngImage::TakeBitmapHeader(const TExtBitmap& bitmap) {
   int colour = pctGrey, channels = 1;
   std::vector<TPngColour> palette;
   if (bitmap.PixelFormat() == pf8bit) {
@@ -535,32 +537,54 @@ void TPngImage::AssignBitmap(const TExtBitmap& bitmap) {
   } else {
     throw EPngError("Unsupported bitmap format");
   }
-  const std::uint32_t width = std::uint32_t(bitmap.Width());
-  const std::uint32_t height = std::uint32_t(bitmap.Height());
-  const std::size_t bytesPerRow = std::size_t(width) * channels;
-  std::vector<std::uint8_t> rows(bytesPerRow * height);
-  for (std::uint32_t y = 0; y < height; ++y) {
+  colourType_ = colour;
+  channels_ = channels;
+  bitDepth_ = 8;
+  interlaceMethod_ = compressionMethod_ = filterMethod_ = 0;
+  width_ = std::uint32_t(bitmap.Width());
+  height_ = std::uint32_t(bitmap.Height());
+  bytesPerRow_ = std::size_t(width_) * std::size_t(channels);
+  palette_ = std::move(palette);
+  rows_.clear();
+  view_.clear();
+  viewBgr_ = false;
+}
+
+void TPngImage::AssignBitmap(const TExtBitmap& bitmap) {
+  TPngImage next;
+  next.TakeBitmapHeader(bitmap);
+  std::vector<std::uint8_t> rows(next.bytesPerRow_ * next.height_);
+  for (std::uint32_t y = 0; y < next.height_; ++y) {
     const std::uint8_t* src = bitmap.ScanLine(int(y));
-    std::uint8_t* dst = rows.data() + y * bytesPerRow;
-    if (channels == 1) {
-      std::memcpy(dst, src, bytesPerRow);
+    std::uint8_t* dst = rows.data() + y * next.bytesPerRow_;
+    if (next.channels_ == 1) {
+      std::memcpy(dst, src, next.bytesPerRow_);
     } else {
-      for (std::uint32_t x = 0; x < width; ++x) {
+      for (std::uint32_t x = 0; x < next.width_; ++x) {
         dst[3 * x] = src[3 * x + 2];
         dst[3 * x + 1] = src[3 * x + 1];
         dst[3 * x + 2] = src[3 * x];
       }
     }
   }
-  colourType_ = colour;
-  channels_ = channels;
-  bitDepth_ = 8;
+  colourType_ = next.colourType_;
+  channels_ = next.channels_;
+  bitDepth_ = next.bitDepth_;
   interlaceMethod_ = compressionMethod_ = filterMethod_ = 0;
-  width_ = width;
-  height_ = height;
-  bytesPerRow_ = bytesPerRow;
+  width_ = next.width_;
+  height_ = next.height_;
+  bytesPerRow_ = next.bytesPerRow_;
   rows_ = std::move(rows);
-  palette_ = std::move(palette);
+  palette_ = std::move(next.palette_);
+  view_.clear();
+  viewBgr_ = false;
+}
+
+void TPngImage::ViewBitmap(const TExtBitmap& bitmap) {
+  TakeBitmapHeader(bitmap);
+  view_.resize(height_);
+  for (std::uint32_t y = 0; y < height_; ++y) view_[y] = bitmap.ScanLine(int(y));
+  viewBgr_ = channels_ == 3;
 }
 
 void TPngImage::DrawIntoBitmap(TExtBitmap& bitmap, int x0, int y0) const {
@@ -632,7 +656,7 @@ bool SaveBitmapAsPNG(const TExtBitmap& bitmap, const std::filesystem::path& name
                      const std::string& software, const std::string& title,
                      TPngProgressEvent onProgress) {
   TPngImage png;
-  png.AssignBitmap(bitmap);
+  png.ViewBitmap(bitmap);  // compressed straight from the bitmap's rows
   png.CompressionLevel = 4;
   // On these pictures the sub filter with run lengths alone is four times
   // faster than the full search over three filters, for about 1 % more bytes.

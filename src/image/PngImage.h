@@ -119,7 +119,14 @@ class TPngImage {
   friend struct TPngJob;
   friend struct TPngReadJob;
   friend struct TPngWriteJob;
+  friend bool SaveBitmapAsPNG(const TExtBitmap&, const std::filesystem::path&, const std::string&,
+                              const std::string&, const std::string&, const std::string&,
+                              TPngProgressEvent);
   void Report(const std::string& stage, int percent) const;
+  void TakeBitmapHeader(const TExtBitmap& bitmap);
+  // Writes the bitmap's own rows, which must outlive this picture.
+  void ViewBitmap(const TExtBitmap& bitmap);
+  bool HasPixels() const { return !rows_.empty() || !view_.empty(); }
 
   int bitDepth_ = 8;
   int colourType_ = pctRGB;
@@ -128,6 +135,8 @@ class TPngImage {
   int channels_ = 3;
   std::size_t bytesPerRow_ = 0;
   std::vector<std::uint8_t> rows_;
+  std::vector<const std::uint8_t*> view_;  // rows of a bitmap written without a copy
+  bool viewBgr_ = false;
   std::vector<TPngColour> palette_;
   TPngColour background_;
   bool transparent_ = false;
