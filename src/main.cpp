@@ -1,6 +1,7 @@
 // vivurozed: the desktop window, or, given a recording on the command line,
 // decodes it and saves its pictures (unattended when there is no display or
 // with -hide).
+#include <malloc.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -28,6 +29,12 @@ const char* const kUsage = CommandLineUsage();
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A run allocates and frees the same working buffers (histograms, rows,
+  // spectra) over and over; kept in the heap they are reused instead of
+  // being mapped and faulted in afresh each time. Pictures have their own
+  // store and still go back to the system.
+  mallopt(M_MMAP_THRESHOLD, 64 << 20);
+  mallopt(M_TRIM_THRESHOLD, 128 << 20);
   std::vector<std::string> parameters(argv + 1, argv + argc);
   if (parameters.empty()) {
     if (DisplayAvailable()) return RunDesktopProgram(argc, argv, nullptr);

@@ -36,22 +36,20 @@ TPixelStore::TPixelStore(std::size_t size) : size_(size) {
   if (size == 0) return;
 #ifdef VZ_MAPPED_STORE
   if (size >= kMapFrom) {
-    const std::size_t length = RoundUp(size, PageSize());
-    // Few large pages fault far faster than many small ones, so a block that
-    // can hold one starts on a large-page boundary; the hint is only a hint.
-    const std::size_t slack = length >= kHugePage ? kHugePage : 0;
-    void* p =
-        ::mmap(nullptr, length + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    // Few large pages fault far faster than many small ones (each fault is
+    // dear, above all in a virtual machine), so a block is whole large pages
+    // on a large-page boundary; the hint is only a hint.
+    const std::size_t length = RoundUp(size, kHugePage);
+    void* p = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) throw std::bad_alloc();
     auto* base = static_cast<std::uint8_t*>(p);
-    auto* start = base;
-    if (slack) {
-      start = base + (kHugePage - reinterpret_cast<std::uintptr_t>(base) % kHugePage) % kHugePage;
-      if (start > base) ::munmap(base, std::size_t(start - base));
-      const std::size_t after = slack - std::size_t(start - base);
-      if (after) ::munmap(start + length, after);
-      ::madvise(start, length, MADV_HUGEPAGE);
-    }
+    auto* start =
+        base + (kHugePage - reinterpret_cast<std::uintptr_t>(base) % kHugePage) % kHugePage;
+    if (start > base) ::munmap(base, std::size_t(start - base));
+    const std::size_t after = kHugePage - std::size_t(start - base);
+    if (after) ::munmap(start + length, after);
+    ::madvise(start, length, MADV_HUGEPAGE);
     data_ = start;
     reserved_ = length;
     return;
