@@ -208,12 +208,22 @@ void ConvolveTyped(const TIplImage& src, TIplImage& dst, const TIplROI& s, const
   std::vector<std::int32_t> ring(padStride * std::size_t(k.nRows));
   std::vector<int> col(padW);
   for (int x = 0; x < padW; ++x) col[x] = std::clamp(s.x + x - k.anchorX, 0, src.Width() - 1);
+  // Padded columns lo .. hi - 1 lie inside the image: a straight run.
+  const int lo = std::min(padW, std::max(0, k.anchorX - s.x));
+  const int hi = std::max(lo, std::min(padW, src.Width() - s.x + k.anchorX));
   auto load = [&](int p) {  // padded row p, p = 0 at anchorY rows above the region
     const int sy = std::clamp(s.y + p - k.anchorY, 0, src.Height() - 1);
     const T* in = reinterpret_cast<const T*>(src.Row8(sy));
     std::int32_t* out = ring.data() + padStride * std::size_t(p % k.nRows);
-    for (int x = 0; x < padW; ++x)
+    auto edge = [&](int x) {
       for (int c = 0; c < ch; ++c) out[std::size_t(x) * ch + c] = in[std::size_t(col[x]) * ch + c];
+    };
+    for (int x = 0; x < lo; ++x) edge(x);
+    const T* run = in + std::size_t(s.x + lo - k.anchorX) * ch;
+    const std::size_t count = std::size_t(hi - lo) * ch;
+    std::int32_t* to = out + std::size_t(lo) * ch;
+    for (std::size_t i = 0; i < count; ++i) to[i] = run[i];
+    for (int x = hi; x < padW; ++x) edge(x);
   };
   for (int p = 0; p < k.nRows - 1; ++p) load(p);
   const std::size_t n = std::size_t(s.width) * ch;
