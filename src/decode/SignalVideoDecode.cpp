@@ -114,8 +114,15 @@ void TCustomVideoDecoder::Process(SampleBlock block) {
   if (marked >= 0) block = block.first(static_cast<std::size_t>(marked));
 
   if (slicerOn_ && !block.empty()) {
+    // Eight running sums instead of one: the additions no longer wait on
+    // each other, and the sum is no less exact.
+    float sums[8] = {};
+    std::size_t i = 0;
+    for (; i + 8 <= block.size(); i += 8)
+      for (std::size_t j = 0; j < 8; ++j) sums[j] += block[i + j].real();
+    for (; i < block.size(); ++i) sums[i % 8] += block[i].real();
     float mean = 0.0f;
-    for (const TSample& p : block) mean += p.real();
+    for (float v : sums) mean += v;
     mean /= static_cast<float>(block.size());
     float smallest = mean, largest = mean;
     SmoothedExtremes(block, mean, smallest, largest);
