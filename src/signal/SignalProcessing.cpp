@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 #include "platform/VectorLib.h"
 
@@ -65,32 +66,37 @@ void TSignalSourceWaveIn::DoData() {
   const bool full = frames == BufferSamples() && owner_ != nullptr;
   if (full) {
     const auto* in = reinterpret_cast<const std::int16_t*>(header->Data);
-    for (int i = 0; i < frames; ++i) {
-      const int l = in[2 * i], r = in[2 * i + 1];
-      int re = 0, im = 0;
-      switch (channelSelect_) {
-        case chSum:
-          re = (l + r) / 2;
-          break;
-        case chDiff:
-          re = (r - l) / 2;
-          break;
-        case chLeft:
-          re = l;
-          break;
-        case chRight:
-          re = r;
-          break;
-        case chCplx:
-          re = l;
-          im = r;
-          break;
-        case chMonoToBoth:
-          re = l;
-          im = l;
-          break;
+    // One loop per choice, so that each vectorises.
+    auto convert = [&](auto pick) {
+      for (int i = 0; i < frames; ++i) {
+        const auto [re, im] = pick(int{in[2 * i]}, int{in[2 * i + 1]});
+        work_[static_cast<std::size_t>(i)] =
+            TSample(static_cast<float>(re), static_cast<float>(im));
       }
-      work_[static_cast<std::size_t>(i)] = TSample(static_cast<float>(re), static_cast<float>(im));
+    };
+    using Pair = std::pair<int, int>;
+    switch (channelSelect_) {
+      case chSum:
+        convert([](int l, int r) { return Pair{(l + r) / 2, 0}; });
+        break;
+      case chDiff:
+        convert([](int l, int r) { return Pair{(r - l) / 2, 0}; });
+        break;
+      case chLeft:
+        convert([](int l, int) { return Pair{l, 0}; });
+        break;
+      case chRight:
+        convert([](int, int r) { return Pair{r, 0}; });
+        break;
+      case chCplx:
+        convert([](int l, int r) { return Pair{l, r}; });
+        break;
+      case chMonoToBoth:
+        convert([](int l, int) { return Pair{l, l}; });
+        break;
+      default:
+        convert([](int, int) { return Pair{0, 0}; });
+        break;
     }
   }
   RequeueCurrent();
