@@ -231,8 +231,15 @@ void Imag(std::span<const cfloat> src, std::span<float> dst) {
   for (std::size_t i = 0; i < n; ++i) dst[i] = src[i].imag();
 }
 void RealToCplx(std::span<const float> re, std::span<const float> im, std::span<cfloat> dst) {
-  for (std::size_t i = 0; i < dst.size(); ++i) {
-    dst[i] = cfloat(i < re.size() ? re[i] : 0.0f, i < im.size() ? im[i] : 0.0f);
+  const std::size_t n = dst.size();
+  // The usual cases without a test per element, so that they vectorise.
+  if (re.size() >= n && im.size() >= n) {
+    for (std::size_t i = 0; i < n; ++i) dst[i] = cfloat(re[i], im[i]);
+  } else if (re.size() >= n && im.empty()) {
+    for (std::size_t i = 0; i < n; ++i) dst[i] = cfloat(re[i], 0.0f);
+  } else {
+    for (std::size_t i = 0; i < n; ++i)
+      dst[i] = cfloat(i < re.size() ? re[i] : 0.0f, i < im.size() ? im[i] : 0.0f);
   }
 }
 void CplxToReal(std::span<const cfloat> src, std::span<float> re, std::span<float> im) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <istream>
+#include <type_traits>
 
 #include "platform/UserMessages.h"
 #include "signal/LiveInput.h"
@@ -169,16 +170,31 @@ std::size_t ConvertToStereo16(std::span<const std::uint8_t> raw, const TWaveForm
   const bool eight = format.BitsPerSample == 8;
   const std::size_t sampleBytes = eight ? 1 : 2;
   const std::size_t secondOffset = format.Channels >= 2 ? sampleBytes : 0;  // mono fills both
-  for (std::size_t f = 0; f < frames; ++f) {
-    const std::uint8_t* p = raw.data() + f * frameBytes;
-    if (eight) {
-      stereo[2 * f] = static_cast<std::int16_t>((p[0] - 128) * 256);
-      stereo[2 * f + 1] = static_cast<std::int16_t>((p[secondOffset] - 128) * 256);
-    } else {
-      stereo[2 * f] = static_cast<std::int16_t>(Le16(p));
-      stereo[2 * f + 1] = static_cast<std::int16_t>(Le16(p + secondOffset));
+  // The layout is fixed for the common formats, so that their loops vectorise.
+  auto convert = [&](auto eightBits, auto step, auto second) {
+    for (std::size_t f = 0; f < frames; ++f) {
+      const std::uint8_t* p = raw.data() + f * step;
+      if constexpr (decltype(eightBits)::value) {
+        stereo[2 * f] = static_cast<std::int16_t>((p[0] - 128) * 256);
+        stereo[2 * f + 1] = static_cast<std::int16_t>((p[second] - 128) * 256);
+      } else {
+        stereo[2 * f] = static_cast<std::int16_t>(Le16(p));
+        stereo[2 * f + 1] = static_cast<std::int16_t>(Le16(p + second));
+      }
     }
-  }
+  };
+  using std::integral_constant;
+  using Size = std::size_t;
+  if (!eight && frameBytes == 2 && secondOffset == 0)
+    convert(std::false_type{}, integral_constant<Size, 2>{}, integral_constant<Size, 0>{});
+  else if (!eight && frameBytes == 4 && secondOffset == 2)
+    convert(std::false_type{}, integral_constant<Size, 4>{}, integral_constant<Size, 2>{});
+  else if (eight && frameBytes == 2 && secondOffset == 1)
+    convert(std::true_type{}, integral_constant<Size, 2>{}, integral_constant<Size, 1>{});
+  else if (eight)
+    convert(std::true_type{}, frameBytes, secondOffset);
+  else
+    convert(std::false_type{}, frameBytes, secondOffset);
   return frames;
 }
 
