@@ -21,6 +21,7 @@ namespace vivurozed {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::WaitFor;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::size_t kSecond = 2 * 11025;  // bytes of 16-bit mono
@@ -116,7 +117,7 @@ TEST_F(LiveWindowTest, ThePictureGrowsFollowingTheNewestLineUntilEscMakesThePict
   c.allowed = 40 * kSecond;
   Start(std::move(card));
   EXPECT_EQ(OpenCaption(), "Esc stops");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Rows() >= 40; }, 60000)) << Rows();
+  ASSERT_TRUE(WaitFor([&] { return Rows() >= 40; })) << Rows();
   // The signal-level window meters the run's input while it goes on.
   window->findChild<QAction*>("viewSignalLevel")->trigger();
   TLevelMeter* meter = window->findChild<TSignalLevelWindow*>()->Meter();
@@ -136,13 +137,10 @@ TEST_F(LiveWindowTest, ThePictureGrowsFollowingTheNewestLineUntilEscMakesThePict
     // The meter shows what was read since its last look, so it is watched
     // while the audio is read.
     float peak = 0;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-          peak = std::max(peak, meter->Peak());
-          return Rows() >= rows + 20;
-        },
-        60000))
-        << seconds;
+    ASSERT_TRUE(WaitFor([&] {
+      peak = std::max(peak, meter->Peak());
+      return Rows() >= rows + 20;
+    })) << seconds;
     EXPECT_TRUE(window->Running());
     EXPECT_EQ(bar->value(), follow ? bar->maximum() : 0) << seconds;
     EXPECT_GT(peak, 0.3f) << seconds;
@@ -150,7 +148,7 @@ TEST_F(LiveWindowTest, ThePictureGrowsFollowingTheNewestLineUntilEscMakesThePict
   EXPECT_GT(bar->maximum(), before);
 
   c.allowed = SIZE_MAX;
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Rows() >= 230; }, 60000)) << Rows();
+  ASSERT_TRUE(WaitFor([&] { return Rows() >= 230; })) << Rows();
   QSignalSpy idle(window.get(), &TMainWindow::Idle);
   QTest::keyClick(window.get(), Qt::Key_Escape);
   ASSERT_TRUE(idle.wait(60000));
@@ -196,7 +194,7 @@ TEST(RecordDialog, MetersTheChosenInputAndReturnsTheChoices) {
     return card;
   });
   EXPECT_EQ(made, std::vector<int>{1});  // the default input
-  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Meter()->Peak() > 0.3f; }));
+  ASSERT_TRUE(WaitFor([&] { return dialog.Meter()->Peak() > 0.3f; }));
   EXPECT_EQ(last->volume, 0.8);
   dialog.findChild<QSlider*>("volume")->setValue(50);
   EXPECT_EQ(last->volume, 0.5);

@@ -25,7 +25,7 @@ TEST(MessageBoxes, AWorkersQuestionIsAnsweredOnTheWindowsThread) {
   Press(QMessageBox::Yes, &shown);
   std::atomic<int> answer{-1};
   std::thread worker([&] { answer = boxes.AskYesNo("Reload now?", "Vivurozed", maNo); });
-  EXPECT_TRUE(QTest::qWaitFor([&] { return answer >= 0; }, 60000));
+  EXPECT_TRUE(testing::WaitFor([&] { return answer >= 0; }));
   worker.join();
   EXPECT_EQ(answer, maYes);
   EXPECT_EQ(shown, "Reload now?");

@@ -1,5 +1,5 @@
 // What the window's tests share: a shown window on fresh settings, scripted
-// answers to its questions, and a wait for a dialog that runs its own loop.
+// answers to its questions, and waits that let it work meanwhile.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,6 +22,11 @@
 #include "platform/Folders.h"
 
 namespace vivurozed::testing {
+
+// Lets the window work until `done`, at most a minute.
+inline bool WaitFor(const std::function<bool()>& done) {
+  return QTest::qWaitFor(done, 60000);
+}
 
 // Acts on the modal dialog of type T once it is up.
 template <typename T>
