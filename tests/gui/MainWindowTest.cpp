@@ -73,9 +73,8 @@ class MainWindowTest : public testing::WindowTest {
     const QPoint at = ShowAt(tab, pixel);
     bool found = false;
     // The menu runs its own loop; the timer goes with this call.
-    QTimer choose;
-    choose.setSingleShot(true);
-    QObject::connect(&choose, &QTimer::timeout, [&] {
+    QObject call;
+    QTimer::singleShot(50, &call, [&] {
       QMenu* menu = nullptr;
       for (QMenu* m : window->findChildren<QMenu*>())
         if (m->isVisible()) menu = m;
@@ -84,7 +83,6 @@ class MainWindowTest : public testing::WindowTest {
       menu->close();
       if ((found = action != nullptr)) action->trigger();
     });
-    choose.start(50);
     QWidget* viewport = View(tab)->viewport();
     QContextMenuEvent click(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
     QApplication::sendEvent(viewport, &click);
