@@ -10,7 +10,6 @@
 #include <QTimeEdit>
 
 #include <functional>
-#include <utility>
 
 namespace vivurozed {
 namespace {
@@ -20,7 +19,6 @@ TPassPrediction Predicted() {
   p.satellite = "NOAA-15";
   p.start = EncodeDateTime(2019, 8, 25, 18, 28, 0, 0);
   p.end = p.start + 15.0 / 1440;
-  p.southBound = false;
   return p;
 }
 
@@ -28,20 +26,17 @@ TEST(ConfirmPassDialog, CountsDownAndConfirmsThePredictionWhenLeftAlone) {
   TConfirmPassDialog dialog(Predicted());
   dialog.show();
   auto* countdown = dialog.findChild<QLabel*>("countdown");
-  EXPECT_EQ(countdown->text(), "This dialog will time out in 15 seconds.");
-  for (int left = 14; left >= 0; --left) {
-    dialog.Tick();
+  for (int left = 15; left >= 0; --left) {
     ASSERT_EQ(countdown->text(), QString("This dialog will time out in %1 seconds.").arg(left));
     ASSERT_TRUE(dialog.isVisible());
+    dialog.Tick();  // below 0: as if OK were pressed
   }
-  dialog.Tick();  // the count falls below 0: as if OK were pressed
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_FALSE(dialog.CountingDown());
-  const TPassPrediction p = dialog.Pass();
-  EXPECT_EQ(p.satellite, "NOAA-15");
-  EXPECT_EQ(p.start, Predicted().start);
-  EXPECT_FALSE(p.southBound);
+  EXPECT_EQ(dialog.Pass().satellite, "NOAA-15");
+  EXPECT_EQ(dialog.Pass().start, Predicted().start);
+  EXPECT_FALSE(dialog.Pass().southBound);
 }
 
 TEST(ConfirmPassDialog, AnyChangeStopsTheCountdownAndIsTaken) {
@@ -64,12 +59,12 @@ TEST(ConfirmPassDialog, AnyChangeStopsTheCountdownAndIsTaken) {
     EXPECT_FALSE(dialog.CountingDown()) << name;
     EXPECT_TRUE(dialog.findChild<QLabel*>("countdown")->isHidden()) << name;
     const TPassPrediction p = dialog.Pass();
-    const bool satellite = std::string(name) == "satellite", time = std::string(name) == "time";
-    EXPECT_EQ(p.satellite, satellite ? "NOAA-18" : "NOAA-15") << name;
-    EXPECT_NEAR(p.start, time ? EncodeDateTime(2019, 8, 25, 18, 29, 30, 0) : Predicted().start,
+    const std::string changed = name;
+    EXPECT_EQ(p.satellite, changed == "satellite" ? "NOAA-18" : "NOAA-15") << name;
+    EXPECT_NEAR(p.start, changed == "time" ? Predicted().start + 90.0 / 86400 : Predicted().start,
                 1e-9)
         << name;
-    EXPECT_EQ(p.southBound, std::string(name) == "direction") << name;
+    EXPECT_EQ(p.southBound, changed == "direction") << name;
   }
 }
 

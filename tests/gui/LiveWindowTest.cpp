@@ -1,40 +1,27 @@
 // Live runs in the window: a fake sound card plays the sample; the picture
 // grows on the main tab while the run goes on, and the finished pictures
 // and the kept audio follow, also when the card is lost.
-#include <gtest/gtest.h>
-
-#include <QAction>
-#include <QApplication>
 #include <QComboBox>
-#include <QPushButton>
 #include <QScrollBar>
-#include <QSignalSpy>
 #include <QSlider>
 #include <QTabWidget>
-#include <QTest>
 
 #include <atomic>
 #include <filesystem>
-#include <functional>
 #include <thread>
 
-#include "RecordingMessages.h"
-#include "WavWriter.h"
+#include "WindowTest.h"
 #include "gui/GrowingPicture.h"
 #include "gui/LevelMeter.h"
-#include "gui/MainWindow.h"
-#include "gui/PictureView.h"
 #include "gui/RecordDialog.h"
 #include "gui/SignalLevelWindow.h"
-#include "platform/Folders.h"
 #include "signal/CaptureInput.h"
 
 namespace vivurozed {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::RecordingMessages;
-using testing::TempDir;
+using testing::WaitFor;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::size_t kSecond = 2 * 11025;  // bytes of 16-bit mono
@@ -97,32 +84,9 @@ Bytes SampleSound() {
   return Bytes(wav.begin() + 44, wav.end());
 }
 
-// Lets the window work until `done`, at most `ms`.
-bool WaitFor(const std::function<bool()>& done, int ms = 60000) {
-  for (int waited = 0; !done(); waited += 10) {
-    if (waited > ms) return false;
-    QTest::qWait(10);
-  }
-  return true;
-}
-
-class LiveWindowTest : public ::testing::Test {
+class LiveWindowTest : public testing::WindowTest {
  protected:
-  void SetUp() override {
-    TSettingsStore::SetFolder(dir.Path() / "settings");
-    SetUserDataFolder(dir.Path() / "data");
-    window = std::make_unique<TMainWindow>(
-        std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName)));
-    messages = std::make_unique<RecordingMessages>();
-    window->show();
-  }
-  void TearDown() override {
-    messages.reset();
-    window.reset();
-    SetUserDataFolder({});
-  }
-  TPictureView* Main() { return window->findChild<TPictureView*>("Main Image"); }
-  int Rows() { return Main()->Picture().height(); }
+  int Rows() { return Picture("Main Image").height(); }
   // Starts a run on `card`; its audio is kept in dir/rec.
   void Start(std::unique_ptr<FakeCard> card) {
     TLiveRunOptions live;
@@ -144,10 +108,6 @@ class LiveWindowTest : public ::testing::Test {
     EXPECT_EQ(rate, 11025);
     return frames;
   }
-
-  TempDir dir;
-  std::unique_ptr<TMainWindow> window;
-  std::unique_ptr<RecordingMessages> messages;
 };
 
 TEST_F(LiveWindowTest, ThePictureGrowsFollowingTheNewestLineUntilEscMakesThePictures) {
@@ -156,7 +116,7 @@ TEST_F(LiveWindowTest, ThePictureGrowsFollowingTheNewestLineUntilEscMakesThePict
   FakeCard& c = *card;
   c.allowed = 40 * kSecond;
   Start(std::move(card));
-  EXPECT_EQ(window->findChild<QPushButton*>("openButton")->text(), "Esc stops");
+  EXPECT_EQ(OpenCaption(), "Esc stops");
   ASSERT_TRUE(WaitFor([&] { return Rows() >= 40; })) << Rows();
   // The signal-level window meters the run's input while it goes on.
   window->findChild<QAction*>("viewSignalLevel")->trigger();
@@ -164,9 +124,10 @@ TEST_F(LiveWindowTest, ThePictureGrowsFollowingTheNewestLineUntilEscMakesThePict
 
   // Zoomed in at the end of the picture, the view follows the new lines;
   // scrolled away, it stays where the user put it.
-  Main()->ZoomActual();
-  for (int i = 0; i < 10; ++i) Main()->ZoomIn();
-  QScrollBar* bar = Main()->verticalScrollBar();
+  TPictureView* main = View("Main Image");
+  main->ZoomActual();
+  for (int i = 0; i < 10; ++i) main->ZoomIn();
+  QScrollBar* bar = main->verticalScrollBar();
   bar->setValue(bar->maximum());
   const int before = bar->maximum();
   for (const auto& [seconds, follow] : {std::pair{60, true}, std::pair{80, false}}) {
@@ -192,7 +153,7 @@ TEST_F(LiveWindowTest, ThePictureGrowsFollowingTheNewestLineUntilEscMakesThePict
   QTest::keyClick(window.get(), Qt::Key_Escape);
   ASSERT_TRUE(idle.wait(60000));
   EXPECT_TRUE(messages->entries.empty()) << messages->entries[0].text;
-  EXPECT_EQ(window->findChild<QPushButton*>("openButton")->text(), "Open...");
+  EXPECT_EQ(OpenCaption(), "Open...");
   EXPECT_EQ(meter->Peak(), 0.0f);
   EXPECT_TRUE(meter->Text().startsWith("No live input"));
   auto* tabs = window->findChild<QTabWidget*>("tabs");
@@ -205,8 +166,7 @@ TEST_F(LiveWindowTest, ALostCardSaysSoAndWhatArrivedIsDecoded) {
   auto card = std::make_unique<FakeCard>(SampleSound());
   card->loseAfter = 70 * kSecond;
   Start(std::move(card));
-  QSignalSpy idle(window.get(), &TMainWindow::Idle);
-  ASSERT_TRUE(idle.wait(60000));
+  ASSERT_TRUE(WaitIdle());
   ASSERT_EQ(messages->entries.size(), 1u);
   EXPECT_EQ(messages->entries[0].text,
             "The wave input fake card was lost: unplugged.\nWhat arrived before is kept and "
@@ -217,14 +177,6 @@ TEST_F(LiveWindowTest, ALostCardSaysSoAndWhatArrivedIsDecoded) {
   EXPECT_TRUE(window->windowTitle().contains("_NOAA15.wav - "))
       << window->windowTitle().toStdString();
   EXPECT_EQ(KeptFrames(), 70 * 11025);
-}
-
-TEST_F(LiveWindowTest, WithoutASoundInputTheUserIsToldAndNothingStarts) {
-  TRecordChoice choice;
-  EXPECT_FALSE(AskRecording(window.get(), choice, {}, QAudioDevice(), dir.Path().string()));
-  ASSERT_EQ(messages->entries.size(), 1u);
-  EXPECT_TRUE(messages->entries[0].text.starts_with("No sound input device found"));
-  EXPECT_FALSE(window->Running());
 }
 
 TEST(RecordDialog, MetersTheChosenInputAndReturnsTheChoices) {
@@ -242,7 +194,7 @@ TEST(RecordDialog, MetersTheChosenInputAndReturnsTheChoices) {
     return card;
   });
   EXPECT_EQ(made, std::vector<int>{1});  // the default input
-  ASSERT_TRUE(WaitFor([&] { return dialog.Meter()->Peak() > 0.3f; }, 5000));
+  ASSERT_TRUE(WaitFor([&] { return dialog.Meter()->Peak() > 0.3f; }));
   EXPECT_EQ(last->volume, 0.8);
   dialog.findChild<QSlider*>("volume")->setValue(50);
   EXPECT_EQ(last->volume, 0.5);
@@ -258,7 +210,13 @@ TEST(RecordDialog, MetersTheChosenInputAndReturnsTheChoices) {
   EXPECT_EQ(c.folder, "/tmp/passes");
 }
 
-TEST_F(LiveWindowTest, AChoiceStartsInItsFolderAtItsLevelWithItsSatellitesCalibration) {
+TEST_F(LiveWindowTest, ARunStartsFromAChoiceInItsFolderWithItsCalibrationOrIsToldWhyNot) {
+  TRecordChoice none;
+  EXPECT_FALSE(AskRecording(window.get(), none, {}, QAudioDevice(), dir.Path().string()));
+  ASSERT_EQ(messages->entries.size(), 1u);
+  EXPECT_TRUE(messages->entries[0].text.starts_with("No sound input device found"));
+  EXPECT_FALSE(window->Running());
+
   const struct {
     std::string satellite;
     TSensorModel model;
@@ -283,9 +241,9 @@ TEST_F(LiveWindowTest, AChoiceStartsInItsFolderAtItsLevelWithItsSatellitesCalibr
   TRecordChoice blocked;
   blocked.folder = VZ_SAMPLE + std::string("/passes");
   EXPECT_FALSE(RecordStart(blocked, std::make_unique<FakeCard>(Bytes{})));
-  ASSERT_EQ(messages->entries.size(), 1u);
-  EXPECT_TRUE(messages->entries[0].text.starts_with("Cannot make the folder"))
-      << messages->entries[0].text;
+  ASSERT_EQ(messages->entries.size(), 2u);
+  EXPECT_TRUE(messages->entries[1].text.starts_with("Cannot make the folder"))
+      << messages->entries[1].text;
 }
 
 TEST(LevelMeter, ReadsDecibelsOfFullScaleAndHoldsTheClippingLamp) {

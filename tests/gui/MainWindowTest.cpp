@@ -1,84 +1,42 @@
 // The main window driven as a user would: open, options, stop, close, drop.
 #include "gui/MainWindow.h"
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDateEdit>
+#include <QDoubleSpinBox>
 #include <QDropEvent>
-#include <QLabel>
-#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QRadioButton>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QStatusBar>
-#include <QTest>
+#include <QTabWidget>
 #include <QTimeEdit>
-#include <QTimer>
 #include <QUrl>
 
 #include <cstring>
 #include <filesystem>
-#include <functional>
-#include <memory>
 
-#include "RecordingMessages.h"
-#include "WavWriter.h"
+#include "WindowTest.h"
 #include "gui/ConfirmPassDialog.h"
 #include "gui/DiagnosticsPlots.h"
 #include "gui/DiagnosticsView.h"
-#include "gui/PictureView.h"
 #include "orbit/SGP_Time.h"
 #include "platform/FileTimes.h"
-#include "platform/Folders.h"
 
 namespace vivurozed {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::RecordingMessages;
-using testing::TempDir;
+using testing::WaitFor;
+using testing::WhenShown;
 
 constexpr int kSampleLines = 236;  // what the whole excerpt decodes to
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public testing::WindowTest {
  protected:
-  void SetUp() override {
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));  // metric
-    TSettingsStore::SetFolder(dir.Path() / "settings");
-    SetUserDataFolder(dir.Path() / "data");
-    window = std::make_unique<TMainWindow>(
-        std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName)));
-    messages = std::make_unique<RecordingMessages>();
-    window->show();
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-  }
-  void TearDown() override {
-    messages.reset();
-    window.reset();
-    SetUserDataFolder({});
-  }
-
-  // Waits until every job the window started has finished.
-  bool WaitIdle() {
-    QSignalSpy idle(window.get(), &TMainWindow::Idle);
-    return idle.wait(60000);
-  }
-  bool OpenSample() {
-    window->OpenFile(VZ_SAMPLE);
-    return WaitIdle();
-  }
-  TPictureView* View(const char* tab) { return window->findChild<TPictureView*>(tab); }
-  QImage Picture(const char* tab) { return View(tab)->Picture(); }
-  QAction* Action(const char* name) { return window->findChild<QAction*>(name); }
-  QString Label(const char* name) { return window->findChild<QLabel*>(name)->text(); }
-  QString OpenCaption() { return window->findChild<QPushButton*>("openButton")->text(); }
   // Lines of the run's log that start with the text.
   int LogCount(const QString& start) {
     Action("viewDiagnostics")->trigger();
@@ -96,19 +54,27 @@ class MainWindowTest : public ::testing::Test {
     // where a real drag entered.
     static_cast<QObject*>(window.get())->event(&drop);
   }
-
-  // Right-clicks the picture of a tab at a picture point and chooses the
-  // entry named `entry`; false when the menu had no such entry.
-  bool RightClick(const char* tab, QPoint pixel, const QString& entry) {
+  // Shows a tab at actual size; where its picture point lies in the view.
+  QPoint ShowAt(const char* tab, QPoint pixel) {
     window->findChild<QTabWidget*>("tabs")->setCurrentWidget(View(tab));
-    TPictureView* view = View(tab);
-    view->ZoomActual();
-    const QPoint at = view->ViewportPoint(pixel);
+    View(tab)->ZoomActual();
+    return View(tab)->ViewportPoint(pixel);
+  }
+  // Moves the cursor onto a picture point, from elsewhere first: a move to
+  // where the cursor already is is dropped.
+  void Hover(const char* tab, QPoint pixel) {
+    const QPoint at = ShowAt(tab, pixel);
+    QTest::mouseMove(View(tab)->viewport(), at + QPoint(5, 5));
+    QTest::mouseMove(View(tab)->viewport(), at);
+  }
+  // Right-clicks a picture point and chooses the entry named `entry`; false
+  // when the menu had no such entry.
+  bool RightClick(const char* tab, QPoint pixel, const QString& entry) {
+    const QPoint at = ShowAt(tab, pixel);
     bool found = false;
     // The menu runs its own loop; the timer goes with this call.
-    QTimer choose;
-    choose.setSingleShot(true);
-    QObject::connect(&choose, &QTimer::timeout, [&] {
+    QObject call;
+    QTimer::singleShot(50, &call, [&] {
       QMenu* menu = nullptr;
       for (QMenu* m : window->findChildren<QMenu*>())
         if (m->isVisible()) menu = m;
@@ -117,27 +83,11 @@ class MainWindowTest : public ::testing::Test {
       menu->close();
       if ((found = action != nullptr)) action->trigger();
     });
-    choose.start(50);
-    QContextMenuEvent click(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
-    QApplication::sendEvent(view->viewport(), &click);
+    QWidget* viewport = View(tab)->viewport();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &click);
     return found;
   }
-
-  // A new window on the settings as they are after `change`.
-  void Reopen(const std::function<void(TSettingsStore&)>& change) {
-    messages.reset();
-    window.reset();  // writes every setting back
-    TSettingsStore store(SoftwareKeyPath(kProgramName));
-    change(store);
-    window = std::make_unique<TMainWindow>(
-        std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName)));
-    messages = std::make_unique<RecordingMessages>();
-    window->show();
-  }
-
-  TempDir dir;
-  std::unique_ptr<TMainWindow> window;
-  std::unique_ptr<RecordingMessages> messages;
 };
 
 // Pearson correlation of two 8-bit pictures of one size.
@@ -151,19 +101,23 @@ double Correlation(const QImage& a, const QImage& b) {
   return (sab - sa * sb / n) / std::sqrt((saa - sa * sa / n) * (sbb - sb * sb / n));
 }
 
-// Acts on the dialog of type T once it is up (it runs its own event loop).
-template <typename T>
-void WhenShown(std::function<void(T*)> act, int tries = 3000) {
-  QTimer::singleShot(20, [act, tries] {
-    if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-      act(dialog);
-    } else if (tries > 0) {
-      WhenShown(act, tries - 1);
+// Of every `step`-th row and column: the pixels whose red and blue differ,
+// and those that are not grey.
+std::pair<int, int> Coloured(const QImage& picture, int step) {
+  std::pair<int, int> coloured;
+  for (int y = 0; y < picture.height(); y += step)
+    for (int x = 0; x < picture.width(); x += step) {
+      const QRgb c = picture.pixel(x, y);
+      coloured.first += qRed(c) != qBlue(c);
+      coloured.second += qRed(c) != qGreen(c) || qGreen(c) != qBlue(c);
     }
-  });
+  return coloured;
 }
 
-TEST_F(MainWindowTest, OpensTheSampleFillsEveryTabAndReadsTheCursor) {
+// One decode of the sample, then everything shown from it again: readouts,
+// crops, cloud tops and display options remake the pictures without reading
+// the recording again; input options offer to read it again.
+TEST_F(MainWindowTest, TheSampleFillsEveryTabAndIsRemadeFromTheDecodedLines) {
   window->OpenFile(VZ_SAMPLE);
   EXPECT_TRUE(window->Running());
   EXPECT_EQ(OpenCaption(), "Esc stops");
@@ -173,54 +127,87 @@ TEST_F(MainWindowTest, OpensTheSampleFillsEveryTabAndReadsTheCursor) {
   auto* tabs = window->findChild<QTabWidget*>("tabs");
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(tabs->isTabVisible(i)) << i;
   EXPECT_EQ(Picture("Main Image").size(), QSize(2080, kSampleLines));
-  for (const char* tab : {"Channel A", "Channel B", "False colour"}) {
+  for (const char* tab : {"Channel A", "Channel B", "False colour"})
     EXPECT_EQ(Picture(tab).size(), QSize(1040, kSampleLines)) << tab;
-  }
   const QImage colour = Picture("False colour");
-  int coloured = 0;
-  for (int y = 0; y < colour.height(); y += 4) {
-    for (int x = 0; x < colour.width(); x += 4) {
-      const QRgb c = colour.pixel(x, y);
-      coloured += qRed(c) != qBlue(c);
-    }
-  }
-  EXPECT_GT(coloured, colour.width() * colour.height() / 16 / 10);
+  EXPECT_GT(Coloured(colour, 4).first, colour.width() * colour.height() / 16 / 10);
   EXPECT_TRUE(messages->entries.empty());
+
+  // The diagnostics plot the run's measurements: the analyser averages over
+  // half a second, a NOAA line, and the autocorrelation peaks a line on.
+  Action("viewDiagnostics")->trigger();
+  const auto& plots = window->findChild<TDiagnosticsView*>()->PlotViews();
+  ASSERT_EQ(plots.size(), 4u);
+  for (const TPlotView* plot : plots) EXPECT_GT(plot->Series().values.size(), 1000u);
+  EXPECT_EQ(plots[1]->Series().values.size(), 11025u / 2);
+  const auto& acf = plots[3]->Series();
+  const auto peak = std::max_element(acf.values.begin() + 1000, acf.values.end());
+  EXPECT_NEAR((peak - acf.values.begin()) * acf.xStep, 0.5, 0.01);
 
   // Over the infrared channel the cursor reads a temperature; dragging
   // measures 3.3 km a pixel.
-  tabs->setCurrentWidget(View("Channel B"));
-  TPictureView* view = View("Channel B");
-  view->ZoomActual();
-  const QPoint pixel(300, 100), at = view->ViewportPoint(pixel);
-  QPoint found;
-  ASSERT_TRUE(view->PicturePoint(at, found));
-  ASSERT_EQ(found, pixel);
-  // From elsewhere first: a move to where the cursor already is is dropped.
-  QTest::mouseMove(view->viewport(), at + QPoint(7, 7));
-  QTest::mouseMove(view->viewport(), at);
+  const QPoint pixel(300, 100);
+  Hover("Channel B", pixel);
   EXPECT_EQ(Label("line"), QString("Line %1  Pixel %2: %3")
                                .arg(pixel.y())
                                .arg(pixel.x())
                                .arg(Picture("Channel B").pixelIndex(pixel)));
-  EXPECT_TRUE(Label("value").endsWith("°C")) << Label("value").toStdString();
-  QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
-  QTest::mouseMove(view->viewport(), at + QPoint(100, 0));
+  QString land = Label("value");
+  ASSERT_TRUE(land.endsWith("°C")) << land.toStdString();
+  land.chop(2);
+  QWidget* viewport = View("Channel B")->viewport();
+  const QPoint at = ShowAt("Channel B", pixel);
+  QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+  QTest::mouseMove(viewport, at + QPoint(100, 0));
   EXPECT_EQ(Label("position"), "Distance: ~330 km");
-  QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at + QPoint(100, 0));
+  QTest::mouseRelease(viewport, Qt::LeftButton, {}, at + QPoint(100, 0));
   EXPECT_EQ(Label("position"), "");
-}
 
-TEST_F(MainWindowTest, DisplayOptionsRemakeThePictureWithoutReadingTheRecordingAgain) {
-  ASSERT_TRUE(OpenSample());
+  // A right click crops the pass: the picture as seen loses the rows above
+  // row 50; past the channel switch the stretch differs: alike, not equal.
+  const QImage whole = Picture("Channel A");
+  ASSERT_TRUE(RightClick("Channel A", {300, 50}, "cropAbove"));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Picture("Channel A"), whole.copy(0, 50, whole.width(), kSampleLines - 50));
+  EXPECT_EQ(Picture("Channel B").height(), kSampleLines - 50);
+  EXPECT_EQ(Picture("Main Image").height(), kSampleLines);  // every line as decoded
+  ASSERT_TRUE(RightClick("Channel B", {300, 100}, "cropBelow"));
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_EQ(Picture("Channel A").height(), 101);
+  EXPECT_GT(Correlation(Picture("Channel A"), whole.copy(0, 50, whole.width(), 101)), 0.95);
+  EXPECT_TRUE(window->statusBar()->currentMessage().startsWith("Showing decoded lines"));
+  // Too few lines would be left: refused.
+  EXPECT_TRUE(RightClick("Channel A", {300, 95}, "cropAbove"));
+  EXPECT_FALSE(window->Running());
+  EXPECT_EQ(Picture("Channel A").height(), 101);
+  ASSERT_TRUE(RightClick("False colour", {10, 10}, "resetCrop"));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Picture("Channel A"), whole);
+
+  // Cloud tops recalibrate to the land temperature clicked, once confirmed.
+  Action("NoaaColourMapIndex=3")->trigger();  // "CloudTop"
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_GT(Coloured(Picture("False colour"), 2).second, 0);
+  ASSERT_TRUE(RightClick("Channel B", pixel, "calibrateCloudtop"));  // declined
+  ASSERT_EQ(messages->entries.size(), 1u);
+  EXPECT_EQ(messages->entries[0].text,
+            "OK to recalibrate display to land temperature " + land.toStdString());
+  EXPECT_EQ(messages->entries[0].caption, "Calibrate Base Cloudtop Display");
+  EXPECT_FALSE(window->Running());
+  messages->answers = {maYes};
+  ASSERT_TRUE(RightClick("Channel B", pixel, "calibrateCloudtop"));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Coloured(Picture("False colour"), 2).second, 0);  // every column of the lookup a grey
+  // The main picture shows every line as decoded, without temperatures.
+  for (const char* entry : {"cropAbove", "calibrateCloudtop"})
+    EXPECT_FALSE(RightClick("Main Image", pixel, entry)) << entry;
+
+  // A display option remakes the pictures; without "AutoUpdate" it waits
+  // for the Process button.
   const QImage original = Picture("Channel A");
   Action("LargeImage")->trigger();
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(Picture("Channel A").size(), QSize(1560, kSampleLines * 3 / 2));  // the whole pass
-  EXPECT_EQ(LogCount("Process wave file"), 1);
-  EXPECT_EQ(LogCount("Video post-processing time"), 2);
-
-  // Without "AutoUpdate" a change waits for the Process button.
   auto* process = window->findChild<QPushButton*>("processButton");
   EXPECT_FALSE(process->isVisible());
   Action("AutoUpdate")->trigger();
@@ -232,12 +219,7 @@ TEST_F(MainWindowTest, DisplayOptionsRemakeThePictureWithoutReadingTheRecordingA
   EXPECT_EQ(Picture("Channel A"), large);
   QTest::mouseClick(process, Qt::LeftButton);
   ASSERT_TRUE(WaitIdle());
-  QApplication::processEvents();
-  EXPECT_TRUE(process->isVisible());
   EXPECT_EQ(Picture("Channel A"), original);
-  EXPECT_EQ(LogCount("Process wave file"), 1);
-  EXPECT_EQ(LogCount("Video post-processing time"), 3);
-
   // The gamma box applies its value once it has rested for 0.8 s.
   Action("AutoUpdate")->trigger();
   auto* gamma = window->findChild<QDoubleSpinBox*>("gamma");
@@ -247,33 +229,34 @@ TEST_F(MainWindowTest, DisplayOptionsRemakeThePictureWithoutReadingTheRecordingA
   EXPECT_FALSE(window->Running());
   ASSERT_TRUE(WaitIdle());
   EXPECT_NE(Picture("Channel A"), original);
-  EXPECT_EQ(LogCount("Video post-processing time"), 4);
+  // Open, three crops, colour map, calibration, large, Process, gamma.
+  EXPECT_EQ(LogCount("Video post-processing time"), 9);
+  EXPECT_EQ(LogCount("Process wave file"), 1);
+
+  // An input option offers to read the recording again and waits while it
+  // is read; the value it has already asks nothing.
+  messages->entries.clear();
+  messages->answers = {maYes};
+  Action("InputFilter=2")->trigger();
+  ASSERT_EQ(messages->entries.size(), 1u);
+  EXPECT_EQ(messages->entries[0].text,
+            "Changing the input filter requires you to process the whole source file again.  "
+            "Would you like reload the present wave file now?");
+  EXPECT_EQ(messages->entries[0].caption, "Vivurozed - reload required");
+  ASSERT_TRUE(window->Running());
+  EXPECT_FALSE(Action("InputFilter=0")->isEnabled());
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(Action("InputFilter=0")->isEnabled());
+  EXPECT_EQ(LogCount("Process wave file"), 1);
+  Action("InputFilter=2")->trigger();
+  messages->answers = {maNo};
+  Action("TapeInput")->trigger();
+  ASSERT_EQ(messages->entries.size(), 2u);
+  EXPECT_EQ(messages->entries[1].text.rfind("Changing the tape source requires", 0), 0u);
+  EXPECT_FALSE(window->Running());
 }
 
-TEST_F(MainWindowTest, SensorChoicesReachNoaa19AndKeepTheQuorumLast) {
-  auto* box = window->findChild<QComboBox*>("sensor");
-  ASSERT_EQ(box->count(), 8);
-  EXPECT_EQ(box->itemText(5), "NOAA 18");
-  EXPECT_EQ(box->itemText(7), "NOAA14 - Quorum");
-  emit box->activated(6);
-  TSettingsStore store(SoftwareKeyPath(kProgramName));
-  EXPECT_EQ(store.ReadInteger("SatelliteModel"), 7);
-  EXPECT_EQ(box->currentIndex(), 6);
-}
-
-TEST_F(MainWindowTest, OpensWhereItWasClosed) {
-  window->setGeometry(120, 90, 700, 500);
-  const QPoint framePos = window->pos();
-  window->close();
-  window.reset();
-  window = std::make_unique<TMainWindow>(
-      std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName)));
-  window->show();
-  EXPECT_EQ(window->size(), QSize(700, 500));
-  EXPECT_EQ(window->pos(), framePos);
-}
-
-TEST_F(MainWindowTest, EscOpenOrADropStopTheRunWithoutStartingAnother) {
+TEST_F(MainWindowTest, EscOpenOrADropStopTheRunAndOnlyOneDroppedFileRuns) {
   const std::pair<const char*, std::function<void()>> stops[] = {
       {"Esc", [&] { QTest::keyClick(window.get(), Qt::Key_Escape); }},
       {"Open button",
@@ -292,35 +275,13 @@ TEST_F(MainWindowTest, EscOpenOrADropStopTheRunWithoutStartingAnother) {
     EXPECT_EQ(OpenCaption(), "Open...") << name;
     EXPECT_TRUE(messages->entries.empty()) << name << ": " << messages->entries[0].text;
   }
-}
 
-TEST_F(MainWindowTest, ClosingDuringARunStopsItAndKeepsTheSettings) {
-  Action("LargeImage")->trigger();
-  window->OpenFile(VZ_SAMPLE);
-  messages->answers = {maNo};  // should the stopped run's picture be offered for saving
-  window->close();
-  EXPECT_TRUE(window->isVisible());  // until the run has stopped
-  for (int i = 0; i < 3000 && window->isVisible(); ++i) QTest::qWait(10);
-  ASSERT_FALSE(window->isVisible());
-  EXPECT_FALSE(window->Running());
-  EXPECT_LT(Picture("Main Image").height(), kSampleLines / 2);
-  const QSize size = window->size();
-  messages.reset();
-  window.reset();
-  TSettingsStore stored(SoftwareKeyPath(kProgramName));
-  EXPECT_EQ(stored.ReadInteger("LargeImage"), 1);
-  EXPECT_EQ(stored.ReadInteger("FormClientWidth"), size.width());
-  EXPECT_EQ(stored.ReadInteger("FormClientHeight"), size.height());
-}
-
-TEST_F(MainWindowTest, OneDroppedFileRunsTwoAreRefused) {
   const fs::path copy = dir / "pass.wav";
   fs::copy_file(VZ_SAMPLE, copy);
   Drop({VZ_SAMPLE, QString::fromStdString(copy.string())});
   EXPECT_FALSE(window->Running());
   ASSERT_EQ(messages->entries.size(), 1u);
   EXPECT_EQ(messages->entries[0].text, "Please drop only one file.");
-
   Drop({QString::fromStdString(copy.string())});
   EXPECT_TRUE(window->Running());
   ASSERT_TRUE(WaitIdle());
@@ -329,31 +290,34 @@ TEST_F(MainWindowTest, OneDroppedFileRunsTwoAreRefused) {
             dir.Path().string());
 }
 
-TEST_F(MainWindowTest, InputOptionsOfferToReadTheRecordingAgain) {
+TEST_F(MainWindowTest, ClosingStopsTheRunAndTheNextWindowOpensAsThisOneWasLeft) {
   Action("InputFilter=1")->trigger();  // no file yet: nothing to ask
   EXPECT_TRUE(messages->entries.empty());
-  ASSERT_TRUE(OpenSample());
+  auto* box = window->findChild<QComboBox*>("sensor");
+  ASSERT_EQ(box->count(), 8);
+  EXPECT_EQ(box->itemText(5), "NOAA 18");
+  EXPECT_EQ(box->itemText(7), "NOAA14 - Quorum");
+  emit box->activated(6);
+  Action("LargeImage")->trigger();
+  window->setGeometry(120, 90, 700, 500);
+  const QPoint framePos = window->pos();
 
-  messages->answers = {maYes};
-  Action("InputFilter=2")->trigger();
-  ASSERT_EQ(messages->entries.size(), 1u);
-  EXPECT_EQ(messages->entries[0].text,
-            "Changing the input filter requires you to process the whole source file again.  "
-            "Would you like reload the present wave file now?");
-  EXPECT_EQ(messages->entries[0].caption, "Vivurozed - reload required");
-  ASSERT_TRUE(window->Running());
-  // Such options wait while the recording is read.
-  EXPECT_FALSE(Action("InputFilter=0")->isEnabled());
-  ASSERT_TRUE(WaitIdle());
-  EXPECT_TRUE(Action("InputFilter=0")->isEnabled());
-  EXPECT_EQ(LogCount("Process wave file"), 1);
-
-  Action("InputFilter=2")->trigger();  // unchanged: no question
-  messages->answers = {maNo};
-  Action("TapeInput")->trigger();
-  ASSERT_EQ(messages->entries.size(), 2u);
-  EXPECT_EQ(messages->entries[1].text.rfind("Changing the tape source requires", 0), 0u);
+  window->OpenFile(VZ_SAMPLE);
+  messages->answers = {maNo};  // should the stopped run's picture be offered for saving
+  window->close();
+  EXPECT_TRUE(window->isVisible());  // until the run has stopped
+  ASSERT_TRUE(WaitFor([&] { return !window->isVisible(); }));
   EXPECT_FALSE(window->Running());
+  EXPECT_LT(Picture("Main Image").height(), kSampleLines / 2);
+
+  Show();
+  EXPECT_EQ(window->size(), QSize(700, 500));
+  EXPECT_EQ(window->pos(), framePos);
+  EXPECT_EQ(window->findChild<QComboBox*>("sensor")->currentIndex(), 6);
+  TSettingsStore stored(SoftwareKeyPath(kProgramName));
+  EXPECT_EQ(stored.ReadInteger("SatelliteModel"), 7);
+  EXPECT_EQ(stored.ReadInteger("LargeImage"), 1);
+  EXPECT_EQ(stored.ReadInteger("InputFilter"), 1);
 }
 
 // A NOAA 15 pass named and timed as a receiver leaves it: the window asks to
@@ -369,38 +333,31 @@ TEST_F(MainWindowTest, TheOverlayOfAConfirmedPassIsShownReadOutAndNudged) {
   TSettingsStore zevuvid(SoftwareKeyPath("Zevuvid"));
   zevuvid.WriteString("CurrentLat", "55.9");
   zevuvid.WriteString("CurrentLon", "-3.2");
-  Reopen([&](TSettingsStore& s) {
+  Show([&](TSettingsStore& s) {
     s.WriteInteger("ZeveDuruviz", 1);
     s.WriteInteger("ConfirmPass", 1);
     s.WriteString("KepsCurrPath", (dir / "keps").string());
   });
 
-  QString satellite, date, time, countdown;
-  bool north = false;
+  QStringList shown;
   WhenShown<TConfirmPassDialog>([&](TConfirmPassDialog* d) {
-    satellite = d->findChild<QComboBox*>("satellite")->currentText();
-    date = d->findChild<QDateEdit*>("date")->text();
-    time = d->findChild<QTimeEdit*>("time")->text();
-    north = d->findChild<QRadioButton*>("north")->isChecked();
-    countdown = d->findChild<QLabel*>("countdown")->text();
+    shown = {d->findChild<QComboBox*>("satellite")->currentText(),
+             d->findChild<QDateEdit*>("date")->text(), d->findChild<QTimeEdit*>("time")->text(),
+             d->findChild<QRadioButton*>("north")->isChecked() ? "north" : "south"};
     for (int i = 0; i <= TConfirmPassDialog::kTimeoutSeconds; ++i) d->Tick();
   });
   window->OpenFile(QString::fromStdString(wav.string()));
   ASSERT_TRUE(WaitIdle());
-  EXPECT_EQ(satellite, "NOAA-15");
-  EXPECT_EQ(date, "2019 Aug 25");
-  EXPECT_EQ(time, "18:28:00");
-  EXPECT_TRUE(north);
-  EXPECT_EQ(countdown, "This dialog will time out in 15 seconds.");
+  EXPECT_EQ(shown, QStringList({"NOAA-15", "2019 Aug 25", "18:28:00", "north"}));
   EXPECT_EQ(LogCount("Pass confirmed: NOAA-15"), 1);
   EXPECT_TRUE(messages->entries.empty());
 
-  // Channel B carries the overlay; the View menu takes it off and on.
-  const QImage overlaid = Picture("Channel B");
+  // The View menu takes the overlay off the pictures and puts it back.
+  const QImage overlaid = Picture("Channel B"), before = Picture("Main Image");
   Action("showOverlay")->trigger();
-  const QImage plainB = Picture("Channel B");
-  EXPECT_NE(plainB, overlaid);
-  EXPECT_EQ(plainB.size(), overlaid.size());
+  const QImage plain = Picture("Main Image");
+  EXPECT_NE(Picture("Channel B"), overlaid);
+  EXPECT_EQ(Picture("Channel B").size(), overlaid.size());
   Action("showOverlay")->trigger();
   EXPECT_EQ(Picture("Channel B"), overlaid);
 
@@ -410,13 +367,7 @@ TEST_F(MainWindowTest, TheOverlayOfAConfirmedPassIsShownReadOutAndNudged) {
   // point of the independent reference, and the look angles from
   // tests/gui/make_look_angles.py at 18:29:05.5 (azimuth 170.53, elevation
   // 20.85).
-  auto* tabs = window->findChild<QTabWidget*>("tabs");
-  tabs->setCurrentWidget(View("Channel B"));
-  TPictureView* view = View("Channel B");
-  view->ZoomActual();
-  const QPoint pixel(1039 - 536, overlaid.height() - 1 - 100), at = view->ViewportPoint(pixel);
-  QTest::mouseMove(view->viewport(), at + QPoint(5, 5));
-  QTest::mouseMove(view->viewport(), at);
+  Hover("Channel B", QPoint(1039 - 536, overlaid.height() - 1 - 100));
   const QRegularExpression readout(
       "^Lat:(-?[0-9.]+)\u00b0  Lon:(-?[0-9.]+)\u00b0,  Az:([0-9]+)\u00b0  El:([0-9]+)\u00b0$");
   const auto m = readout.match(Label("position"));
@@ -431,11 +382,7 @@ TEST_F(MainWindowTest, TheOverlayOfAConfirmedPassIsShownReadOutAndNudged) {
 
   // One line down on the main picture (not turned): every overlay pixel is
   // one row lower, for this satellite's calibration model only.
-  tabs->setCurrentWidget(View("Main Image"));
-  const QImage before = Picture("Main Image");
-  Action("showOverlay")->trigger();
-  const QImage plain = Picture("Main Image");
-  Action("showOverlay")->trigger();
+  window->findChild<QTabWidget*>("tabs")->setCurrentWidget(View("Main Image"));
   QTest::mouseClick(window->findChild<QWidget*>("overlayDown"), Qt::LeftButton);
   ASSERT_TRUE(WaitIdle());
   const QImage after = Picture("Main Image");
@@ -455,90 +402,7 @@ TEST_F(MainWindowTest, TheOverlayOfAConfirmedPassIsShownReadOutAndNudged) {
   EXPECT_EQ(LogCount("Overlay rendering time"), 2);
 }
 
-TEST_F(MainWindowTest, ARightClickCropsThePassWithoutReadingTheRecordingAgain) {
-  ASSERT_TRUE(OpenSample());
-  const QImage whole = Picture("Channel A");
-  ASSERT_EQ(whole.height(), kSampleLines);
-  // The picture as seen loses the rows above row 50, turned or not.
-  ASSERT_TRUE(RightClick("Channel A", {300, 50}, "cropAbove"));
-  ASSERT_TRUE(WaitIdle());
-  EXPECT_EQ(Picture("Channel A"), whole.copy(0, 50, whole.width(), kSampleLines - 50));
-  EXPECT_EQ(Picture("Channel B").height(), kSampleLines - 50);
-  EXPECT_EQ(Picture("Main Image").height(), kSampleLines);  // every line as decoded
-  // Past the channel switch the stretch differs: alike, not equal.
-  ASSERT_TRUE(RightClick("Channel B", {300, 100}, "cropBelow"));
-  ASSERT_TRUE(WaitIdle());
-  ASSERT_EQ(Picture("Channel A").height(), 101);
-  EXPECT_GT(Correlation(Picture("Channel A"), whole.copy(0, 50, whole.width(), 101)), 0.95);
-  EXPECT_TRUE(window->statusBar()->currentMessage().startsWith("Showing decoded lines"));
-  // Too few lines would be left: refused, told.
-  EXPECT_TRUE(RightClick("Channel A", {300, 95}, "cropAbove"));
-  EXPECT_FALSE(window->Running());
-  EXPECT_EQ(Picture("Channel A").height(), 101);
-  ASSERT_TRUE(RightClick("False colour", {10, 10}, "resetCrop"));
-  ASSERT_TRUE(WaitIdle());
-  EXPECT_EQ(Picture("Channel A"), whole);
-  // The main picture shows every line as decoded: it offers no crop.
-  EXPECT_FALSE(RightClick("Main Image", {300, 50}, "cropAbove"));
-  EXPECT_EQ(LogCount("Process wave file"), 1);
-  EXPECT_EQ(LogCount("Video post-processing time"), 4);
-}
-
-TEST_F(MainWindowTest, CloudTopsRecalibrateToTheLandTemperatureClicked) {
-  Action("NoaaColourMapIndex=3")->trigger();  // "CloudTop"
-  ASSERT_TRUE(OpenSample());
-  auto grey = [](const QImage& picture) {
-    int coloured = 0;
-    for (int y = 0; y < picture.height(); y += 2)
-      for (int x = 0; x < picture.width(); x += 2) {
-        const QRgb c = picture.pixel(x, y);
-        coloured += qRed(c) != qGreen(c) || qGreen(c) != qBlue(c);
-      }
-    return coloured == 0;
-  };
-  ASSERT_FALSE(grey(Picture("False colour")));
-  // The question names the temperature the cursor reads there.
-  const QPoint pixel(300, 100);
-  TPictureView* view = View("Channel B");
-  window->findChild<QTabWidget*>("tabs")->setCurrentWidget(view);
-  view->ZoomActual();
-  QTest::mouseMove(view->viewport(), view->ViewportPoint(pixel) + QPoint(3, 3));
-  QTest::mouseMove(view->viewport(), view->ViewportPoint(pixel));
-  QString land = Label("value");
-  ASSERT_TRUE(land.endsWith("°C"));
-  land.chop(2);
-
-  ASSERT_TRUE(RightClick("Channel B", pixel, "calibrateCloudtop"));  // declined
-  ASSERT_EQ(messages->entries.size(), 1u);
-  EXPECT_EQ(messages->entries[0].text,
-            "OK to recalibrate display to land temperature " + land.toStdString());
-  EXPECT_EQ(messages->entries[0].caption, "Calibrate Base Cloudtop Display");
-  EXPECT_FALSE(window->Running());
-  messages->answers.push_back(maYes);
-  ASSERT_TRUE(RightClick("Channel B", pixel, "calibrateCloudtop"));
-  ASSERT_TRUE(WaitIdle());
-  // Every column of the lookup is now a grey.
-  EXPECT_TRUE(grey(Picture("False colour")));
-  EXPECT_EQ(LogCount("Process wave file"), 1);
-  // Not offered over the main picture, which has no temperatures.
-  EXPECT_FALSE(RightClick("Main Image", pixel, "calibrateCloudtop"));
-}
-
-TEST_F(MainWindowTest, DiagnosticsPlotTheRunsMeasurements) {
-  ASSERT_TRUE(OpenSample());
-  Action("viewDiagnostics")->trigger();
-  auto* diagnostics = window->findChild<TDiagnosticsView*>();
-  const auto& plots = diagnostics->PlotViews();
-  ASSERT_EQ(plots.size(), 4u);
-  for (const TPlotView* plot : plots) EXPECT_GT(plot->Series().values.size(), 1000u);
-  // The analyser averages over half a second, a NOAA line.
-  EXPECT_EQ(plots[1]->Series().values.size(), 11025u / 2);
-  // The autocorrelation peaks again one line (half a second) on.
-  const auto& acf = plots[3]->Series();
-  const auto peak = std::max_element(acf.values.begin() + 1000, acf.values.end());
-  EXPECT_NEAR((peak - acf.values.begin()) * acf.xStep, 0.5, 0.01);
-
-  // A rising series is drawn rising, inside its axes.
+TEST(DiagnosticsPlots, ARisingSeriesIsDrawnRisingInsideItsAxes) {
   QImage image(400, 300, QImage::Format_RGB32);
   image.fill(Qt::white);
   QPainter painter(&image);

@@ -1,26 +1,19 @@
 #include "gui/MessageBoxes.h"
 
-#include <gtest/gtest.h>
-
 #include <QAbstractButton>
-#include <QApplication>
 #include <QMessageBox>
-#include <QTimer>
 
 #include <atomic>
 #include <thread>
+
+#include "WindowTest.h"
 
 namespace vivurozed {
 namespace {
 
 // Presses a button of the box that is up, as a user would.
-void PressWhenShown(QMessageBox::StandardButton button, QString* text) {
-  QTimer::singleShot(20, [button, text] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box) {
-      PressWhenShown(button, text);
-      return;
-    }
+void Press(QMessageBox::StandardButton button, QString* text) {
+  testing::WhenShown<QMessageBox>([button, text](QMessageBox* box) {
     *text = box->text();
     box->button(button)->click();
   });
@@ -29,15 +22,15 @@ void PressWhenShown(QMessageBox::StandardButton button, QString* text) {
 TEST(MessageBoxes, AWorkersQuestionIsAnsweredOnTheWindowsThread) {
   TMessageBoxes boxes(nullptr);
   QString shown;
-  PressWhenShown(QMessageBox::Yes, &shown);
+  Press(QMessageBox::Yes, &shown);
   std::atomic<int> answer{-1};
   std::thread worker([&] { answer = boxes.AskYesNo("Reload now?", "Vivurozed", maNo); });
-  while (answer < 0) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_TRUE(testing::WaitFor([&] { return answer >= 0; }));
   worker.join();
   EXPECT_EQ(answer, maYes);
   EXPECT_EQ(shown, "Reload now?");
 
-  PressWhenShown(QMessageBox::Cancel, &shown);
+  Press(QMessageBox::Cancel, &shown);
   EXPECT_EQ(boxes.AskYesNoCancel("Save?", "", maYes), maCancel);  // asked on this thread
 }
 

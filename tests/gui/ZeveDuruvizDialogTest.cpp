@@ -18,35 +18,28 @@ namespace {
 
 using testing::TempDir;
 
-class ZeveDuruvizDialogTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    TSettingsStore::SetFolder(dir.Path() / "settings");
-    settings = std::make_unique<TMainSettings>(
-        std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName)));
-  }
-  // Checks exactly the named items of a caption line's list.
-  static void Choose(QListWidget* list, const QStringList& items) {
-    for (int i = 0; i < list->count(); ++i)
-      list->item(i)->setCheckState(items.contains(list->item(i)->text()) ? Qt::Checked
-                                                                         : Qt::Unchecked);
-  }
-  TempDir dir;
-  std::unique_ptr<TMainSettings> settings;
-};
+// Checks exactly the named items of a list.
+void Choose(QListWidget* list, const QStringList& items) {
+  for (int i = 0; i < list->count(); ++i)
+    list->item(i)->setCheckState(items.contains(list->item(i)->text()) ? Qt::Checked
+                                                                       : Qt::Unchecked);
+}
 
-TEST_F(ZeveDuruvizDialogTest, ThePreviewComposesTheLinesOfAPassBeginningNow) {
+TEST(ZeveDuruvizDialog, ThePreviewComposesTheCaptionAndOkStoresWhatWasChosen) {
+  TempDir dir;
+  TSettingsStore::SetFolder(dir.Path() / "settings");
+  TMainSettings settings(std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName)));
   TZevuvidInfo zevuvid;
   zevuvid.location = "Edinburgh";
-  TZeveDuruvizDialog dialog(*settings, zevuvid);
+  TZeveDuruvizDialog dialog(settings, zevuvid);
   dialog.SetPreviewTime(EncodeDateTime(2019, 8, 25, 18, 28, 0, 0));
   // The stored defaults: name, date, "at", pass time and UTC; direction and
   // elevation; the user text.
   EXPECT_EQ(dialog.Preview(), QStringList({"NOAA 15  2019 Aug 25  at  18:28-18:43  UTC",
                                            "North  50\u00ba", "Your information"}));
 
-  auto* lines = dialog.findChild<QListWidget*>("textLine1");
-  Choose(lines, {"Name", "Pass time", "UTC/local", "Location"});
+  Choose(dialog.findChild<QListWidget*>("textLine1"),
+         {"Name", "Pass time", "UTC/local", "Location"});
   dialog.findChild<QSpinBox*>("fieldSpacing")->setValue(4);
   dialog.findChild<QCheckBox*>("midPassTime")->setChecked(true);
   dialog.findChild<QLineEdit*>("userText")->setText("Roof antenna");
@@ -54,34 +47,21 @@ TEST_F(ZeveDuruvizDialogTest, ThePreviewComposesTheLinesOfAPassBeginningNow) {
   EXPECT_EQ(dialog.Preview(), QStringList({"NOAA 15    18:35  UTC    Edinburgh",
                                            "50\u00ba    Roof antenna", "Roof antenna"}));
   EXPECT_EQ(dialog.findChild<QLabel*>("preview1")->text(), "NOAA 15    18:35  UTC    Edinburgh");
+  EXPECT_FALSE(dialog.Store());  // the caption alone needs no new prediction
+  EXPECT_EQ(settings.OvlTextLine1.Value(), tfName | tfPassTime | tfUtc | tfLocation | tfMidPass);
+  EXPECT_EQ(settings.OvlTextLine2.Value(), tfElevation | tfUserText);
+  EXPECT_EQ(settings.OverlayFieldSpacing.Value(), 4);
+  EXPECT_EQ(settings.OverlayUserText.Value(), "Roof antenna");
 
-  dialog.Store();
-  EXPECT_EQ(settings->OvlTextLine1.Value(), tfName | tfPassTime | tfUtc | tfLocation | tfMidPass);
-  EXPECT_EQ(settings->OvlTextLine2.Value(), tfElevation | tfUserText);
-  EXPECT_EQ(settings->OverlayFieldSpacing.Value(), 4);
-  EXPECT_EQ(settings->OverlayUserText.Value(), "Roof antenna");
-}
-
-TEST_F(ZeveDuruvizDialogTest, OkStoresThePredictionChoicesAndSaysWhenTheyChanged) {
-  {
-    TZeveDuruvizDialog dialog(*settings, {});
-    EXPECT_FALSE(dialog.Store());  // nothing changed
-  }
-  TZeveDuruvizDialog dialog(*settings, {});
   dialog.findChild<QLineEdit*>("fullKeps")->setText("/data/orbits/KEPS/");
-  auto* satellites = dialog.findChild<QListWidget*>("activeSatellites");
-  for (int i = 0; i < satellites->count(); ++i) {
-    const QString name = satellites->item(i)->text();
-    satellites->item(i)->setCheckState(name == "NOAA-19" || name == "NOAA-15" ? Qt::Checked
-                                                                              : Qt::Unchecked);
-  }
+  Choose(dialog.findChild<QListWidget*>("activeSatellites"), {"NOAA-19", "NOAA-15"});
   dialog.findChild<QCheckBox*>("confirmPass")->setChecked(true);
   dialog.findChild<QCheckBox*>("enableZeveDuruviz")->setChecked(true);
   EXPECT_TRUE(dialog.Store());
-  EXPECT_EQ(settings->KepsFullPath.Value(), "/data/orbits");
-  EXPECT_EQ(settings->ActiveSats.Value(), "NOAA-15,NOAA-19");
-  EXPECT_TRUE(settings->ConfirmPass.Value());
-  EXPECT_TRUE(settings->ZeveDuruviz.Value());
+  EXPECT_EQ(settings.KepsFullPath.Value(), "/data/orbits");
+  EXPECT_EQ(settings.ActiveSats.Value(), "NOAA-15,NOAA-19");
+  EXPECT_TRUE(settings.ConfirmPass.Value());
+  EXPECT_TRUE(settings.ZeveDuruviz.Value());
   EXPECT_EQ(WithoutKepsFolder("C:\\Zevuvid\\Keps\\"), "C:\\Zevuvid");
   EXPECT_EQ(WithoutKepsFolder("/data/keps"), "/data/keps");
 }
