@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "SignalTestUtil.h"
+#include "signal/SignalHilbert.h"
 
 namespace vivurozed {
 namespace {
@@ -107,6 +108,10 @@ TEST(FilterMemory, BlocksOfAnyLengthFilterAsOneLongBlock) {
                               f.SetFilterType(ftBandPass);
                               f.SetPassFreq(1000);
                               f.SetStopFreq(2000);
+                            }),
+                            Make<TSignalHilbertAMDetector>([](auto& f) {
+                              f.SetSampleRate(kRate);
+                              f.SetFilterTaps(47);
                             })}) {
     auto whole = make(), cut = make();
     auto a = TestSignal(9000), b = a;

@@ -38,24 +38,30 @@ class SettingsStoreTest : public ::testing::Test {
   TempDir dir;
 };
 
-TEST_F(SettingsStoreTest, KeyPathMapsToCompanyFolderAndProgramFile) {
+TEST_F(SettingsStoreTest, KeysMapToCompanyFolderAndProgramFileAndReadEmptyUntilWritten) {
   TSettingsStore own("\\Software\\Vovidada\\Vivurozed");
   TSettingsStore companion("\\Software\\Vovidada\\Zevuvid");
+  TSettingsStore sub("\\Software\\Vovidada\\Vivurozed\\Recent");
   EXPECT_EQ(own.FileName(), dir.Path() / "Vovidada" / "Vivurozed.reg");
   EXPECT_EQ(companion.FileName(), dir.Path() / "Vovidada" / "Zevuvid.reg");
+  EXPECT_EQ(sub.FileName(), own.FileName());
+  EXPECT_FALSE(own.KeyExists());
+  EXPECT_FALSE(own.ReadInteger("OutputFormat"));
+  EXPECT_FALSE(own.ReadString("SourceFolder"));
+  EXPECT_FALSE(std::filesystem::exists(own.FileName()));
 
-  ASSERT_TRUE(own.WriteInteger("SampleRate", 11030));
-  EXPECT_FALSE(companion.ValueExists("SampleRate"));
-  EXPECT_FALSE(companion.KeyExists());
+  // A deeper key is separate; deleting a value leaves the others.
+  ASSERT_TRUE(sub.WriteString("File1", "a.wav"));
+  ASSERT_TRUE(own.WriteString("File1", "b.wav"));
+  ASSERT_TRUE(own.WriteInteger("B", 2));
   EXPECT_TRUE(own.KeyExists());
-}
-
-TEST_F(SettingsStoreTest, MissingStoreReadsEmptyAndCreatesNothing) {
-  TSettingsStore store("\\Software\\Vovidada\\Vivurozed");
-  EXPECT_FALSE(store.KeyExists());
-  EXPECT_FALSE(store.ReadInteger("OutputFormat"));
-  EXPECT_FALSE(store.ReadString("SourceFolder"));
-  EXPECT_FALSE(std::filesystem::exists(store.FileName()));
+  EXPECT_FALSE(companion.KeyExists());
+  EXPECT_FALSE(companion.ValueExists("B"));
+  ASSERT_TRUE(own.DeleteValue("File1"));
+  TSettingsStore other("\\Software\\Vovidada\\Vivurozed");
+  EXPECT_FALSE(other.ValueExists("File1"));
+  EXPECT_EQ(other.ReadInteger("B"), 2);
+  EXPECT_EQ(TSettingsStore("\\Software\\Vovidada\\Vivurozed\\Recent").ReadString("File1"), "a.wav");
 }
 
 TEST_F(SettingsStoreTest, ValuesKeepTheirTypeOnDisk) {
@@ -67,7 +73,11 @@ TEST_F(SettingsStoreTest, ValuesKeepTheirTypeOnDisk) {
     ASSERT_TRUE(store.WriteString("Folder", awkward));
     ASSERT_TRUE(store.WriteString("Number", "42"));
     ASSERT_TRUE(store.WriteString("Empty", ""));
+    for (int i = 0; i < 20; ++i) ASSERT_TRUE(store.WriteInteger("Count", i));
   }
+  // Rewrites leave only the store behind.
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path() / "Vovidada"))
+    EXPECT_EQ(entry.path().filename(), "Vivurozed.reg");
   const std::string text = ReadText(dir.Path() / "Vovidada" / "Vivurozed.reg");
   EXPECT_NE(text.find("\"Negative\"=dword:fffffffe\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\"Number\"=\"42\"\n"), std::string::npos) << text;
@@ -116,24 +126,6 @@ TEST_F(SettingsStoreTest, DamagedLinesAreSkippedAndForeignFilesIgnored) {
   EXPECT_EQ(reread.ReadInteger("SampleRate"), 11040);
 }
 
-TEST_F(SettingsStoreTest, DeeperKeysAreSeparateAndDeleteRemovesOnlyThatValue) {
-  TSettingsStore top("\\Software\\Vovidada\\Vivurozed");
-  TSettingsStore sub("\\Software\\Vovidada\\Vivurozed\\Recent");
-  ASSERT_TRUE(sub.WriteString("File1", "a.wav"));
-  ASSERT_TRUE(top.WriteString("File1", "b.wav"));
-  EXPECT_EQ(sub.ReadString("File1"), "a.wav");
-  EXPECT_EQ(top.ReadString("File1"), "b.wav");
-  EXPECT_EQ(sub.FileName(), top.FileName());
-
-  // Deleting a value leaves the others.
-  ASSERT_TRUE(top.WriteInteger("B", 2));
-  ASSERT_TRUE(top.DeleteValue("File1"));
-  TSettingsStore other("\\Software\\Vovidada\\Vivurozed");
-  EXPECT_FALSE(other.ValueExists("File1"));
-  EXPECT_EQ(other.ReadInteger("B"), 2);
-  EXPECT_EQ(TSettingsStore("\\Software\\Vovidada\\Vivurozed\\Recent").ReadString("File1"), "a.wav");
-}
-
 TEST_F(SettingsStoreTest, RefusesWhatCannotBeStored) {
   TSettingsStore noProgram("\\Software\\Vovidada");
   EXPECT_FALSE(noProgram.WriteInteger("X", 1));
@@ -162,17 +154,6 @@ TEST_F(SettingsStoreTest, AWriteThatCannotReachTheDiskFailsAndLeavesNoDebris) {
   const std::string text = ReadText(store.FileName());
   EXPECT_NE(text.find("\"SampleRate\"=dword:00002b16\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\"OutputFormat\"=dword:00000002\n"), std::string::npos) << text;
-}
-
-TEST_F(SettingsStoreTest, RewritesLeaveOnlyTheStoreBehind) {
-  TSettingsStore store("\\Software\\Vovidada\\Vivurozed");
-  for (int i = 0; i < 20; ++i) ASSERT_TRUE(store.WriteInteger("Count", i));
-  int files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.Path() / "Vovidada")) {
-    EXPECT_EQ(entry.path().filename(), "Vivurozed.reg");
-    ++files;
-  }
-  EXPECT_EQ(files, 1);
 }
 
 // A writer killed at any moment leaves every key with a value it wrote:
