@@ -403,8 +403,6 @@ TEST(CheckAutocorrelation, TellsFourLinesASecondFromTwo) {
   EXPECT_GT(acf[0], 0);
   EXPECT_GT(acf[2756], 0.9f * acf[0]);
   EXPECT_GE(time, 0);
-  ASSERT_EQ(log.Count(), 3u);
-  EXPECT_EQ(log.Lines()[2], "  ACF suggests double-speed (4/second) signal)");
 
   log.Clear();
   const int u =
@@ -413,7 +411,6 @@ TEST(CheckAutocorrelation, TellsFourLinesASecondFromTwo) {
   // Two lines of 5512.5 samples.
   EXPECT_NEAR(u, 11025, 3);
   EXPECT_EQ(log.Lines()[0].rfind("  ACF for F = 1200Hz:  acf[0] = ", 0), 0u);
-  EXPECT_EQ(log.Lines()[2], "  ACF does not suggest double-speed signal");
 
   // Fewer than two seconds: nothing measured.
   doubleSpeed = true;
