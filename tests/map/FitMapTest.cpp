@@ -75,7 +75,6 @@ TEST(FitMapToImage, FitsTheRealPassToTheScannedPixels) {
   TResidualArray residuals;
   TWarpedMapping mapping;
   ASSERT_TRUE(FitMapToImage(pass, log, residuals, mapping, 3, 55.37, kPassHeight));
-  for (const auto& line : log.Lines()) std::printf("%s\n", line.c_str());
   EXPECT_EQ(log.Lines()[2],
             "Mid-picture line: 420,  lon = -3.34°  lat = 50.51°  altitude = 805.4 km");
   for (std::size_t i : {4, 5, 6}) {

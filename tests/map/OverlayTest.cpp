@@ -7,18 +7,16 @@
 namespace vivurozed {
 namespace {
 
-TExtBitmap Overlay(int width, int height, std::uint8_t fill = ocSea) {
-  TExtBitmap b(width, height, pf8bit);
-  b.SetPalette(OverlayPalette());
-  for (int y = 0; y < height; ++y)
-    std::memset(b.ScanLine(y), fill, static_cast<std::size_t>(width));
-  return b;
-}
-
 TExtBitmap Grey(int width, int height, std::uint8_t value) {
   TExtBitmap b(width, height, pf8bit);
   for (int y = 0; y < height; ++y)
     std::memset(b.ScanLine(y), value, static_cast<std::size_t>(width));
+  return b;
+}
+
+TExtBitmap Overlay(int width, int height, std::uint8_t fill = ocSea) {
+  TExtBitmap b = Grey(width, height, fill);
+  b.SetPalette(OverlayPalette());
   return b;
 }
 

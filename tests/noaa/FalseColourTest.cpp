@@ -155,21 +155,18 @@ TEST(Folders, UserDataFolderFollowsXdgAndOverrides) {
   EXPECT_EQ(ShippedDataFolders()[1].filename(), "data");
 }
 
-// A sensor whose table is known: value v is 300 - v / 2 kelvin.
-class LinearSensor {
- public:
-  LinearSensor() {
-    sensor.SetModel(smNOAA15);
-    // Calibrate, then read what it gives; the colouring only reads the table.
-    sensor.PrtTemperature({100, 100, 100, 100});
-    sensor.Calibrate(60, 230, 0);
-  }
+// A calibrated NOAA 15 sensor; the colouring only reads its table.
+TSensor CalibratedSensor() {
   TSensor sensor;
-};
+  sensor.SetModel(smNOAA15);
+  sensor.PrtTemperature({100, 100, 100, 100});
+  sensor.Calibrate(60, 230, 0);
+  return sensor;
+}
 
 TEST(ThermalFalseColour, ColoursByTemperatureAndBrightness) {
   testing::RecordingMessages messages;
-  LinearSensor ls;
+  TSensor sensor = CalibratedSensor();
   const TExtBitmap lookup = MakeBuiltInLookupBitmap("Therm");
   // Brightness picture 4 x 2; temperatures 8 x 3 with channel B in the
   // right half; first clean line 1.
@@ -189,7 +186,7 @@ TEST(ThermalFalseColour, ColoursByTemperatureAndBrightness) {
   job.brightness = &bright;
   job.temperatures = &temps;
   job.firstCleanLine = 1;
-  job.sensor = &ls.sensor;
+  job.sensor = &sensor;
   job.lookup = &lookup;
   job.falseColour = &fc;
   job.irPicture = &ir;
@@ -199,7 +196,7 @@ TEST(ThermalFalseColour, ColoursByTemperatureAndBrightness) {
   ASSERT_EQ(fc.Height(), 2);
   EXPECT_TRUE(messages.entries.empty());
   for (int i = 0; i < 256; ++i)
-    EXPECT_DOUBLE_EQ(celsius[std::size_t(i)], ls.sensor.Temperature(i) - 273.16);
+    EXPECT_DOUBLE_EQ(celsius[std::size_t(i)], sensor.Temperature(i) - 273.16);
   EXPECT_DOUBLE_EQ(celsius[255], -273.16);  // no temperature known there
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 4; ++x) {

@@ -134,33 +134,24 @@ TEST_F(Noaa15Pass, EarthPointsAgreeWithTheReferenceGeometry) {
   std::printf("worst earth point: %.4f km from the reference\n", worst);
 }
 
-TEST_F(Noaa15Pass, TheLocationRecordHoldsTheSamePointsAsLatitudeAndLongitude) {
-  TScanLinePoints points;
-  TLocationRecord record;
-  double height = 0;
-  ASSERT_TRUE(orbit.ScanLineEarthPoints(LineTime(300), height, points));
-  ASSERT_TRUE(orbit.ScanLineEarthPoints(LineTime(300), height, record));
-  static_assert(sizeof record == 408);
-  for (int i = 0; i < kScanLinePoints; ++i) {
-    EXPECT_EQ(record[i].latitude, points[i].latitude);
-    EXPECT_EQ(record[i].longitude, points[i].longitude);
-  }
-}
-
-TEST_F(Noaa15Pass, ATableOfScanPositionsGivesTheSamePointsAndMissesBeyondTheHorizon) {
+TEST_F(Noaa15Pass, RecordsAndTablesOfScanPositionsGiveTheSamePointsAndMissBeyondTheHorizon) {
   std::vector<double> table(909);
   for (int c = 0; c < 909; ++c) table[c] = (c - 454) * 40.0 / 18;
   TScanLinePoints fixed, fromTable;
+  TLocationRecord record;
+  static_assert(sizeof record == 408);
   double height = 0;
   orbit.ScanLineEarthPoints(LineTime(100), height, fixed);
+  ASSERT_TRUE(orbit.ScanLineEarthPoints(LineTime(100), height, record));
   ASSERT_TRUE(orbit.ScanLineEarthPointsAt(table, LineTime(100), height, fromTable));
   for (int i = 0; i < kScanLinePoints; ++i) {
     EXPECT_NEAR(fromTable[i].latitude, fixed[i].latitude, 1e-4);
     EXPECT_NEAR(fromTable[i].longitude, fixed[i].longitude, 1e-4);
+    EXPECT_EQ(record[i].latitude, fixed[i].latitude);
+    EXPECT_EQ(record[i].longitude, fixed[i].longitude);
   }
   // Offsets of 1900 look 103 degrees from the nadir, past the horizon.
   table[4] = table[904] = 1900;
-  TLocationRecord record;
   ASSERT_TRUE(orbit.ScanLineEarthPointsAt(table, LineTime(100), height, record));
   EXPECT_FALSE(IsEarthPoint(record[0]));
   EXPECT_FALSE(IsEarthPoint(record[50]));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <vector>
 
 namespace vivurozed {
@@ -80,61 +81,45 @@ TEST(IplCopy, CopiesTheSourceRegionIntoTheDestinationRegion) {
   EXPECT_THROW(iplCopy(*src, *eight), EImageError);
 }
 
-TEST(IplResample, SuperSamplingAveragesTheCoveredInput) {
-  auto src = Image16({{10, 20, 30, 40, 50, 60}});
-  auto dst = iplCreateImage(3, 1, idDepth16u);
-  iplDecimate(*src, *dst, 3, 6, 1, 1, iiSuper);
-  EXPECT_EQ(Row(*dst, 0), (Ints{15, 35, 55}));
-
-  // 5 -> 3 does not divide: each output covers 5/3 of an input pixel.
-  // (0*3 + 30*2)/5, (30*1 + 60*3 + 90*1)/5, (90*2 + 120*3)/5.
-  auto uneven = Image16({{0, 30, 60, 90, 120}});
-  iplDecimate(*uneven, *dst, 3, 5, 1, 1, iiSuper);
-  EXPECT_EQ(Row(*dst, 0), (Ints{12, 60, 108}));
-
-  // Halves go to the even neighbour; rows are untouched by a 1:1 y ratio.
-  auto halves = Image16({{1, 2, 3, 4, 2, 3}, {0, 0, 7, 7, 9, 8}});
-  auto out = iplCreateImage(3, 2, idDepth16u);
-  iplDecimate(*halves, *out, 1, 2, 1, 1, iiSuper);
-  EXPECT_EQ(Pixels(*out), (Rows{{2, 4, 2}, {0, 7, 8}}));
-}
-
-TEST(IplResample, LinearAndNearestAlignPixelCentresAndRepeatEdges) {
-  auto src = Image16({{0, 100}});
-  auto wide = iplCreateImage(4, 1, idDepth16u);
-  iplZoom(*src, *wide, 2, 1, 1, 1, iiLinear);
-  EXPECT_EQ(Row(*wide, 0), (Ints{0, 25, 75, 100}));
-
-  // Height x 1.5: rows 0 and 90 become 0, 45, 90.
-  auto col = Image16({{0}, {90}});
-  auto tall = iplCreateImage(1, 3, idDepth16u);
-  iplZoom(*col, *tall, 1, 1, 3, 2, iiLinear);
-  EXPECT_EQ(Pixels(*tall), (Rows{{0}, {45}, {90}}));
-
-  auto three = Image16({{1, 2, 3}});
-  auto six = iplCreateImage(6, 1, idDepth16u);
-  iplZoom(*three, *six, 2, 1, 1, 1, iiNearest);
-  EXPECT_EQ(Row(*six, 0), (Ints{1, 1, 2, 2, 3, 3}));
-  auto back = iplCreateImage(3, 1, idDepth16u);
-  auto seq = Image16({{10, 11, 12, 13, 14, 15}});
-  iplDecimate(*seq, *back, 1, 2, 1, 1, iiNearest);
-  EXPECT_EQ(Row(*back, 0), (Ints{11, 13, 15}));
-}
-
-TEST(IplResample, CubicIsExactOnRampsInsideAndClampsOvershoot) {
-  // Catmull-Rom reproduces a ramp away from the edges; at the edges the
-  // repeated edge pixel bends it: 4.375 -> 4 and 65.625 -> 66.
-  auto ramp = Image16({{0, 10, 20, 30, 40, 50, 60, 70}});
-  auto half = iplCreateImage(4, 1, idDepth16u);
-  iplDecimate(*ramp, *half, 1, 2, 1, 1, iiCubic);
-  EXPECT_EQ(Row(*half, 0), (Ints{4, 25, 45, 66}));
-
-  // A full-range step rings below 0 and above 65535; both are clamped.
-  auto step = Image16({{0, 0, 65535, 65535}});
-  auto up = iplCreateImage(8, 1, idDepth16u);
-  iplZoom(*step, *up, 2, 1, 1, 1, iiCubic);
-  // Between the steps, t = 0.25: 65535 * (0.2265625 - 0.0234375).
-  EXPECT_EQ(Row(*up, 0), (Ints{0, 0, 0, 13312, 52223, 65535, 65535, 65535}));
+TEST(IplResample, HandWorkedRatiosOfEveryMode) {
+  struct Case {
+    TIplInterpolation mode;
+    std::array<int, 4> ratio;  // x destination, x source, y destination, y source
+    Rows src, expected;
+  };
+  const Case cases[] = {
+      // Super-sampling averages the covered input; 5 -> 3 covers 5/3 of a
+      // pixel: (0*3 + 30*2)/5, (30*1 + 60*3 + 90*1)/5, (90*2 + 120*3)/5.
+      // Halves go to the even neighbour; a 1:1 y ratio leaves rows alone.
+      {iiSuper, {3, 6, 1, 1}, {{10, 20, 30, 40, 50, 60}}, {{15, 35, 55}}},
+      {iiSuper, {3, 5, 1, 1}, {{0, 30, 60, 90, 120}}, {{12, 60, 108}}},
+      {iiSuper, {1, 2, 1, 1}, {{1, 2, 3, 4, 2, 3}, {0, 0, 7, 7, 9, 8}}, {{2, 4, 2}, {0, 7, 8}}},
+      // Linear and nearest align pixel centres and repeat the edges.
+      {iiLinear, {2, 1, 1, 1}, {{0, 100}}, {{0, 25, 75, 100}}},
+      {iiLinear, {1, 1, 3, 2}, {{0}, {90}}, {{0}, {45}, {90}}},
+      {iiNearest, {2, 1, 1, 1}, {{1, 2, 3}}, {{1, 1, 2, 2, 3, 3}}},
+      {iiNearest, {1, 2, 1, 1}, {{10, 11, 12, 13, 14, 15}}, {{11, 13, 15}}},
+      // Catmull-Rom is exact on a ramp inside; the repeated edge pixel bends
+      // it: 4.375 -> 4, 65.625 -> 66. A full-range step rings below 0 and
+      // above 65535, clamped; t = 0.25: 65535 * (0.2265625 - 0.0234375).
+      {iiCubic, {1, 2, 1, 1}, {{0, 10, 20, 30, 40, 50, 60, 70}}, {{4, 25, 45, 66}}},
+      {iiCubic,
+       {2, 1, 1, 1},
+       {{0, 0, 65535, 65535}},
+       {{0, 0, 0, 13312, 52223, 65535, 65535, 65535}}},
+  };
+  for (const Case& c : cases) {
+    const auto [xd, xs, yd, ys] = c.ratio;
+    auto src = Image16(c.src);
+    auto dst =
+        iplCreateImage(int(c.src[0].size()) * xd / xs, int(c.src.size()) * yd / ys, idDepth16u);
+    if (xd >= xs && yd >= ys)
+      iplZoom(*src, *dst, xd, xs, yd, ys, c.mode);
+    else
+      iplDecimate(*src, *dst, xd, xs, yd, ys, c.mode);
+    EXPECT_EQ(Pixels(*dst), c.expected)
+        << c.mode << " " << xd << "/" << xs << " " << yd << "/" << ys;
+  }
 }
 
 TEST(IplResample, WorksPerChannelOnBgrAndRefusesWrongRatios) {

@@ -87,15 +87,6 @@ TEST(Conversions, WordsRoundHalvesToEvenAndClip) {
   EXPECT_EQ(out, (std::vector<std::uint16_t>{0, 0, 0, 2, 2, 65535, 65535, 0}));
 }
 
-TEST(Statistics, Extremes) {
-  const std::vector<float> f = {3, -7, 2};
-  EXPECT_EQ(Min(f), -7);
-  EXPECT_EQ(Max(f), 3);
-  std::vector<std::int16_t> w = {-5, 10, 300, -32768};
-  EXPECT_EQ(Min(std::span<const std::int16_t>(w)), -32768);
-  EXPECT_EQ(Max(std::span<const std::int16_t>(w)), 300);
-}
-
 TEST(AutoCorr, FftPathMatchesDirectSumsForEveryType) {
   const auto x = RandomSignal(3000, 11);
   for (AutoCorrType type : {acNormal, acBiased, acUnbiased}) {
@@ -124,14 +115,18 @@ TEST(AutoCorr, PeaksAtThePeriodAndZeroesLagsPastTheLength) {
   EXPECT_EQ(out, (std::vector<float>{5, 2, 0, 0}));
 }
 
-TEST(Complex, ProductOfEachPair) {
+TEST(SmallHelpers, ExtremesProductsAndSums) {
+  const std::vector<float> f = {3, -7, 2};
+  EXPECT_EQ(Min(f), -7);
+  EXPECT_EQ(Max(f), 3);
+  std::vector<std::int16_t> w = {-5, 10, 300, -32768};
+  EXPECT_EQ(Min(std::span<const std::int16_t>(w)), -32768);
+  EXPECT_EQ(Max(std::span<const std::int16_t>(w)), 300);
   const std::vector<cfloat> a = {{3, 4}, {-1, 0}, {0, -2}};
   std::vector<cfloat> b = {{1, 1}, {0, 1}, {2, 0}};
   Mul(a, b);
   EXPECT_EQ(b, (std::vector<cfloat>{{-1, 7}, {0, -1}, {0, -4}}));
-}
-
-TEST(Arithmetic, AddAccumulatesIntoTheShorterLength) {
+  // Add accumulates into the shorter length.
   std::vector<float> sums = {1, -5, 8};
   Add(std::vector<float>{4, 6, 9, 100}, sums);
   EXPECT_EQ(sums, (std::vector<float>{5, 1, 17}));

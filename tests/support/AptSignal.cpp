@@ -72,12 +72,6 @@ std::vector<std::uint8_t> AptLineWords(int line, const AptContent& c) {
   return w;
 }
 
-double AptLineStartSample(const AptOptions& o, int line) {
-  const double wps = kAptWordsPerSecond * (1 + o.wordRatePpm * 1e-6);
-  return (static_cast<double>(line - o.firstLine) * kAptWordsPerLine - o.startWord) / wps *
-         o.sampleRate;
-}
-
 std::vector<std::int16_t> AptSignal(const AptOptions& o) {
   const auto n = static_cast<std::size_t>(std::llround(o.seconds * o.sampleRate));
   std::vector<std::int16_t> out(n);

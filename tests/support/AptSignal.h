@@ -72,7 +72,5 @@ struct AptOptions {
 // Mono 16-bit samples: A * (0.06 + 0.86 * w / 255) * sin(2 pi fc t) plus
 // noise; with envelopeOnly, the envelope A * (0.06 + 0.86 * w / 255) itself.
 std::vector<std::int16_t> AptSignal(const AptOptions& options = {});
-// The sample at which line k starts, for the same options.
-double AptLineStartSample(const AptOptions& options, int line);
 
 }  // namespace vivurozed::testing

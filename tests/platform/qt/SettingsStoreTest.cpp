@@ -38,24 +38,30 @@ class SettingsStoreTest : public ::testing::Test {
   TempDir dir;
 };
 
-TEST_F(SettingsStoreTest, KeyPathMapsToCompanyFolderAndProgramFile) {
+TEST_F(SettingsStoreTest, KeysMapToCompanyFolderAndProgramFileAndReadEmptyUntilWritten) {
   TSettingsStore own("\\Software\\Vovidada\\Vivurozed");
   TSettingsStore companion("\\Software\\Vovidada\\Zevuvid");
+  TSettingsStore sub("\\Software\\Vovidada\\Vivurozed\\Recent");
   EXPECT_EQ(own.FileName(), dir.Path() / "Vovidada" / "Vivurozed.reg");
   EXPECT_EQ(companion.FileName(), dir.Path() / "Vovidada" / "Zevuvid.reg");
+  EXPECT_EQ(sub.FileName(), own.FileName());
+  EXPECT_FALSE(own.KeyExists());
+  EXPECT_FALSE(own.ReadInteger("OutputFormat"));
+  EXPECT_FALSE(own.ReadString("SourceFolder"));
+  EXPECT_FALSE(std::filesystem::exists(own.FileName()));
 
-  ASSERT_TRUE(own.WriteInteger("SampleRate", 11030));
-  EXPECT_FALSE(companion.ValueExists("SampleRate"));
-  EXPECT_FALSE(companion.KeyExists());
+  // A deeper key is separate; deleting a value leaves the others.
+  ASSERT_TRUE(sub.WriteString("File1", "a.wav"));
+  ASSERT_TRUE(own.WriteString("File1", "b.wav"));
+  ASSERT_TRUE(own.WriteInteger("B", 2));
   EXPECT_TRUE(own.KeyExists());
-}
-
-TEST_F(SettingsStoreTest, MissingStoreReadsEmptyAndCreatesNothing) {
-  TSettingsStore store("\\Software\\Vovidada\\Vivurozed");
-  EXPECT_FALSE(store.KeyExists());
-  EXPECT_FALSE(store.ReadInteger("OutputFormat"));
-  EXPECT_FALSE(store.ReadString("SourceFolder"));
-  EXPECT_FALSE(std::filesystem::exists(store.FileName()));
+  EXPECT_FALSE(companion.KeyExists());
+  EXPECT_FALSE(companion.ValueExists("B"));
+  ASSERT_TRUE(own.DeleteValue("File1"));
+  TSettingsStore other("\\Software\\Vovidada\\Vivurozed");
+  EXPECT_FALSE(other.ValueExists("File1"));
+  EXPECT_EQ(other.ReadInteger("B"), 2);
+  EXPECT_EQ(TSettingsStore("\\Software\\Vovidada\\Vivurozed\\Recent").ReadString("File1"), "a.wav");
 }
 
 TEST_F(SettingsStoreTest, ValuesKeepTheirTypeOnDisk) {
@@ -67,7 +73,11 @@ TEST_F(SettingsStoreTest, ValuesKeepTheirTypeOnDisk) {
     ASSERT_TRUE(store.WriteString("Folder", awkward));
     ASSERT_TRUE(store.WriteString("Number", "42"));
     ASSERT_TRUE(store.WriteString("Empty", ""));
+    for (int i = 0; i < 20; ++i) ASSERT_TRUE(store.WriteInteger("Count", i));
   }
+  // Rewrites leave only the store behind.
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path() / "Vovidada"))
+    EXPECT_EQ(entry.path().filename(), "Vivurozed.reg");
   const std::string text = ReadText(dir.Path() / "Vovidada" / "Vivurozed.reg");
   EXPECT_NE(text.find("\"Negative\"=dword:fffffffe\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\"Number\"=\"42\"\n"), std::string::npos) << text;
@@ -82,27 +92,19 @@ TEST_F(SettingsStoreTest, ValuesKeepTheirTypeOnDisk) {
   EXPECT_FALSE(again.ReadString("Negative"));
 }
 
-TEST_F(SettingsStoreTest, ReadsAStoreWrittenByAnotherProgramSinceItOpened) {
-  TSettingsStore store("\\Software\\Vovidada\\Zevuvid");
-  ASSERT_FALSE(store.ReadString("CurrentLon"));
-  WriteText(store.FileName(),
-            "VIVUROZED SETTINGS 1\n\"CurrentLon\"=\"-3.2\"\r\n\"OvlTextLine1\"=dword:0000000A\n");
-  EXPECT_EQ(store.ReadString("CurrentLon"), "-3.2");
-  EXPECT_EQ(store.ReadInteger("OvlTextLine1"), 10);
-}
-
-TEST_F(SettingsStoreTest, DamagedLinesAreSkippedAndForeignFilesIgnored) {
+TEST_F(SettingsStoreTest, ReadsWhatAnotherProgramWroteSkippingDamageAndForeignFiles) {
   TSettingsStore store("\\Software\\Vovidada\\Vivurozed");
+  ASSERT_FALSE(store.ReadInteger("Good"));
   WriteText(store.FileName(),
             "VIVUROZED SETTINGS 1\n"
-            "\"Good\"=dword:00000007\n"
+            "\"Good\"=dword:0000000A\r\n"
             "\"Short\"=dword:7\n"
             "\"Open\"=\"no end\n"
             "\"BadEscape\"=\"\\q\"\n"
             "garbage\n"
             "\"Trailing\"=\"x\"y\n"
             "\"Text\"=\"ok\"\n");
-  EXPECT_EQ(store.ReadInteger("Good"), 7);
+  EXPECT_EQ(store.ReadInteger("Good"), 10);
   EXPECT_EQ(store.ReadString("Text"), "ok");
   for (const char* name : {"Short", "Open", "BadEscape", "Trailing"})
     EXPECT_FALSE(store.ValueExists(name)) << name;
@@ -114,24 +116,6 @@ TEST_F(SettingsStoreTest, DamagedLinesAreSkippedAndForeignFilesIgnored) {
   ASSERT_TRUE(foreign.WriteInteger("SampleRate", 11040));
   TSettingsStore reread("\\Software\\Vovidada\\Foreign");
   EXPECT_EQ(reread.ReadInteger("SampleRate"), 11040);
-}
-
-TEST_F(SettingsStoreTest, DeeperKeysAreSeparateAndDeleteRemovesOnlyThatValue) {
-  TSettingsStore top("\\Software\\Vovidada\\Vivurozed");
-  TSettingsStore sub("\\Software\\Vovidada\\Vivurozed\\Recent");
-  ASSERT_TRUE(sub.WriteString("File1", "a.wav"));
-  ASSERT_TRUE(top.WriteString("File1", "b.wav"));
-  EXPECT_EQ(sub.ReadString("File1"), "a.wav");
-  EXPECT_EQ(top.ReadString("File1"), "b.wav");
-  EXPECT_EQ(sub.FileName(), top.FileName());
-
-  // Deleting a value leaves the others.
-  ASSERT_TRUE(top.WriteInteger("B", 2));
-  ASSERT_TRUE(top.DeleteValue("File1"));
-  TSettingsStore other("\\Software\\Vovidada\\Vivurozed");
-  EXPECT_FALSE(other.ValueExists("File1"));
-  EXPECT_EQ(other.ReadInteger("B"), 2);
-  EXPECT_EQ(TSettingsStore("\\Software\\Vovidada\\Vivurozed\\Recent").ReadString("File1"), "a.wav");
 }
 
 TEST_F(SettingsStoreTest, RefusesWhatCannotBeStored) {
@@ -162,17 +146,6 @@ TEST_F(SettingsStoreTest, AWriteThatCannotReachTheDiskFailsAndLeavesNoDebris) {
   const std::string text = ReadText(store.FileName());
   EXPECT_NE(text.find("\"SampleRate\"=dword:00002b16\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\"OutputFormat\"=dword:00000002\n"), std::string::npos) << text;
-}
-
-TEST_F(SettingsStoreTest, RewritesLeaveOnlyTheStoreBehind) {
-  TSettingsStore store("\\Software\\Vovidada\\Vivurozed");
-  for (int i = 0; i < 20; ++i) ASSERT_TRUE(store.WriteInteger("Count", i));
-  int files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.Path() / "Vovidada")) {
-    EXPECT_EQ(entry.path().filename(), "Vivurozed.reg");
-    ++files;
-  }
-  EXPECT_EQ(files, 1);
 }
 
 // A writer killed at any moment leaves every key with a value it wrote:
