@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <numeric>
 #include <streambuf>
 
 #include "AptSignal.h"
@@ -102,38 +101,48 @@ SyncSpread MeasureSyncB(const TIplImage& image, int firstRow = 0) {
   return s;
 }
 
-TEST(DecodeParameters, TableAndTemplates) {
+TEST(DecodeParameters, TemplatesAndLineLengthsOfEachType) {
   TSatelliteVideoDecoder d;
   EXPECT_EQ(d.DecodeParameters(), dpMeteor35);
-  d.SetDecodeParameters(dpNOAAapt);
-  EXPECT_EQ(d.SyncTemplateLength(), 74);
-  EXPECT_EQ(d.LineLength(), 5512);
-  d.SetUse832HzSync(true);
-  d.SetDecodeParameters(dpNOAAapt);
-  EXPECT_EQ(d.SyncTemplateLength(), 92);
+  const struct {
+    TDecodeParameters type;
+    bool use832;
+    std::size_t templateLength;  // 0: not checked
+    int lineLength;              // 0: not checked
+  } types[] = {
+      {dpNOAAapt, false, 74, 5512},
+      {dpNOAAapt, true, 92, 0},
+      {dpSich, false, kRate * 33 / 1000, 0},
+      {dpSich6, false, kRate * 32 / 1000 + 7 * kRate / 600, 0},
+      {dpWEFAX, false, kRate / 120, 0},
+      {dpMeteor221, false, 0, kRate / 2 + 9},
+      {dpResursO1N4, false, 0, kRate / 2 + 7},
+  };
+  for (const auto& t : types) {
+    SCOPED_TRACE(::testing::Message() << t.type << " 832 Hz " << t.use832);
+    d.SetUse832HzSync(t.use832);
+    d.SetDecodeParameters(t.type);
+    if (t.templateLength) {
+      EXPECT_EQ(d.SyncTemplate().size(), t.templateLength);
+    }
+    if (t.lineLength) {
+      EXPECT_EQ(d.LineLength(), t.lineLength);
+    }
+  }
   d.SetDecodeParameters(dpSich);
-  EXPECT_EQ(d.SyncTemplateLength(), kRate * 33 / 1000);
   EXPECT_FLOAT_EQ(d.SyncThreshold(), 0.975f);
   EXPECT_EQ(d.SyncTemplate()[0], -1.0f);
   EXPECT_EQ(d.SyncTemplate().back(), 1.0f);
   d.SetDecodeParameters(dpSich6);
-  EXPECT_EQ(d.SyncTemplateLength(), kRate * 32 / 1000 + 7 * kRate / 600);
   EXPECT_EQ(d.SyncTemplate()[0], 0.0f);  // 32 ms of silence first
-  d.SetDecodeParameters(dpWEFAX);
-  const auto& edge = d.SyncTemplate();
-  ASSERT_EQ(edge.size(), static_cast<std::size_t>(kRate / 120));
-  EXPECT_LT(edge[10], 0.0f);
-  EXPECT_GT(edge[edge.size() - 10], 0.0f);
-  d.SetDecodeParameters(dpMeteor221);
-  EXPECT_EQ(d.LineLength(), kRate / 2 + 9);
-  d.SetDecodeParameters(dpResursO1N4);
-  EXPECT_EQ(d.LineLength(), kRate / 2 + 7);
+  d.SetDecodeParameters(dpWEFAX);        // a dark-to-bright edge
+  EXPECT_LT(d.SyncTemplate()[10], 0.0f);
+  EXPECT_GT(d.SyncTemplate()[d.SyncTemplate().size() - 10], 0.0f);
 
   d.SetGamma(0.1f);
   EXPECT_FLOAT_EQ(d.Gamma(), 0.2f);
   d.SetGamma(7.0f);
   EXPECT_FLOAT_EQ(d.Gamma(), 5.0f);
-
   TDecodeParameters t;
   ASSERT_TRUE(DecodeParametersFromName("Sich600", t));
   EXPECT_EQ(t, dpSich6);
@@ -146,7 +155,6 @@ TEST(SatelliteVideoDecoder, NominalAptStaysInOneColumn) {
   o.startWord = 700;
   o.snrDb = 30;
   NoaaDecode d(o);
-  const TDiagnostics& log = d.log;
   ASSERT_NE(d.Image(), nullptr);
   // 60 line periods; the search and the first partial line cost one or two.
   EXPECT_GE(d.Image()->Height(), 56);
@@ -158,7 +166,7 @@ TEST(SatelliteVideoDecoder, NominalAptStaysInOneColumn) {
   // A line starts two samples after the first high word of the sync A burst
   // (word 4), so sync B (word 1040) sits 1036 words in, less those two.
   EXPECT_NEAR(s.median, 1036 * kRate / 4160.0 - 2, 1.5);
-  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Signal level is OK"}));
+  EXPECT_EQ(d.log.Lines(), (std::vector<std::string>{"Signal level is OK"}));
 }
 
 TEST(SatelliteVideoDecoder, FollowsAClockErrorOfSomeHundredPpm) {
@@ -172,100 +180,103 @@ TEST(SatelliteVideoDecoder, FollowsAClockErrorOfSomeHundredPpm) {
     EXPECT_GE(d.Image()->Height(), 76) << ppm;
     // 400 ppm drifts 2.2 samples a line; the line end follows it, so no row
     // strays from its neighbours by more than the window.
-    const SyncSpread s = MeasureSyncB(*d.Image());
-    EXPECT_LE(s.worst, 4) << ppm;
+    EXPECT_LE(MeasureSyncB(*d.Image()).worst, 4) << ppm;
   }
 }
 
-TEST(SatelliteVideoDecoder, RelocksAfterAFadeAndKeepsTheTimeScale) {
+TEST(SatelliteVideoDecoder, AFadeNeitherStopsThePictureNorShiftsItsTimeScale) {
   AptOptions o;
   o.seconds = 40;
   o.snrDb = 25;
   o.fadeStart = 15;
   o.fadeLength = 4;
   o.fadeDepthDb = 60;  // the signal is gone: only noise remains
-  NoaaDecode d(o, true);
-  const TDiagnostics& log = d.log;
-  ASSERT_NE(d.Image(), nullptr);
-  std::vector<std::string> relocks;
-  for (const auto& line : log.Lines()) {
-    if (line.find("relock after") != std::string::npos) relocks.push_back(line);
+  for (bool reSync : {true, false}) {
+    SCOPED_TRACE(reSync ? "relock" : "no relock");
+    NoaaDecode d(o, reSync);
+    ASSERT_NE(d.Image(), nullptr);
+    std::vector<std::string> relocks;
+    for (const auto& line : d.log.Lines())
+      if (line.find("relock") != std::string::npos) relocks.push_back(line);
+    ASSERT_EQ(relocks.empty(), !reSync);
+    if (reSync) {
+      EXPECT_EQ(relocks[0].rfind("NOAA sync loss at line ", 0), 0u) << relocks[0];
+      EXPECT_NE(relocks[0].find("relock after"), std::string::npos) << relocks[0];
+      // After the fade the sync is back in its column.
+      EXPECT_LE(MeasureSyncB(*d.Image(), 2 * 21).worst, 2);
+    }
+    // Two lines a second across the gap.
+    EXPECT_GE(d.Image()->Height(), 76);
+    EXPECT_LE(d.Image()->Height(), 80);
   }
-  ASSERT_FALSE(relocks.empty());
-  EXPECT_EQ(relocks[0].rfind("NOAA sync loss at line ", 0), 0u) << relocks[0];
-  // Filler lines keep two lines a second across the gap.
-  EXPECT_GE(d.Image()->Height(), 76);
-  EXPECT_LE(d.Image()->Height(), 80);
-  // After the fade the sync is back in its column.
-  const SyncSpread s = MeasureSyncB(*d.Image(), 2 * 21);
-  EXPECT_LE(s.worst, 2);
 }
 
-TEST(SatelliteVideoDecoder, WithoutReSyncAFadeDoesNotStopThePicture) {
-  AptOptions o;
-  o.seconds = 30;
-  o.snrDb = 25;
-  o.fadeStart = 10;
-  o.fadeLength = 3;
-  o.fadeDepthDb = 60;
-  NoaaDecode d(o);
-  const TDiagnostics& log = d.log;
-  ASSERT_NE(d.Image(), nullptr);
-  EXPECT_GE(d.Image()->Height(), 56);
-  for (const auto& line : log.Lines()) EXPECT_EQ(line.find("relock"), std::string::npos);
-}
-
-TEST(SatelliteVideoDecoder, BlockSizeDoesNotChangeThePicture) {
+// The same samples in blocks of any size, and in blocks padded with garbage
+// behind an end marker, give the same picture.
+TEST(SatelliteVideoDecoder, BlockSizeAndEndMarkersDoNotChangeThePicture) {
   AptOptions o;
   o.seconds = 12;
   o.snrDb = 30;
   const auto s = AptEnvelope(o);
-  TSatelliteVideoDecoder small, huge;
-  small.SetDecodeParameters(dpNOAAapt);
-  huge.SetDecodeParameters(dpNOAAapt);
-  Decode(small, s, 333);
-  Decode(huge, s, static_cast<int>(s.size()));  // far longer than the sample buffer
-  ASSERT_NE(small.Image(), nullptr);
-  ASSERT_NE(huge.Image(), nullptr);
-  ASSERT_EQ(small.Image()->Height(), huge.Image()->Height());
-  for (int y = 0; y < small.Image()->Height(); ++y) {
-    ASSERT_EQ(0, std::memcmp(small.Image()->Row16(y), huge.Image()->Row16(y),
-                             static_cast<std::size_t>(small.Image()->Width()) * 2))
-        << "row " << y;
-  }
-}
-
-// A plain 1040 Hz sync train of `lines` lines on a constant level.
-std::vector<std::int16_t> SyncTrain(int lines, std::int16_t level, std::int16_t high) {
-  std::vector<std::int16_t> s(static_cast<std::size_t>(kRate * (lines + 1) / 2), level);
-  for (int line = 0; line <= lines; ++line) {
-    const int start = line * kRate / 2 + 100;
-    for (int i = 0; i < 74; ++i) {
-      s[static_cast<std::size_t>(start + i)] =
-          std::sin(2 * M_PI * 1040.0 * i / kRate) > 0 ? high : 0;
+  TSatelliteVideoDecoder reference;
+  reference.SetDecodeParameters(dpNOAAapt);
+  Decode(reference, s);
+  ASSERT_NE(reference.Image(), nullptr);
+  for (int blockSize : {333, static_cast<int>(s.size()), -1000}) {
+    SCOPED_TRACE(blockSize);
+    TSatelliteVideoDecoder d;
+    d.SetDecodeParameters(dpNOAAapt);
+    if (blockSize > 0) {
+      Decode(d, s, blockSize);  // the whole: far longer than the sample buffer
+    } else {
+      d.SetTotalSamples(static_cast<int>(s.size()));
+      d.BeginData();
+      for (std::size_t pos = 0; pos < s.size(); pos += 1000) {
+        const std::size_t n = std::min<std::size_t>(1000, s.size() - pos);
+        std::vector<TSample> block(n + 40, TSample(30000, 0));
+        for (std::size_t i = 0; i < n; ++i) block[i] = TSample(s[pos + i], 0);
+        const std::string marker = "DATASTREAM ";
+        block[block.size() - 12] = TSample(static_cast<float>(n), 0);
+        for (std::size_t i = 0; i < marker.size(); ++i)
+          block[block.size() - 1 - i] = TSample(static_cast<float>(marker[i]) + 0.5f, 0);
+        d.DataIn(nullptr, block);
+      }
+      d.EndData();
+    }
+    ASSERT_NE(d.Image(), nullptr);
+    ASSERT_EQ(d.Image()->Height(), reference.Image()->Height());
+    for (int y = 0; y < d.Image()->Height(); ++y) {
+      ASSERT_EQ(0, std::memcmp(d.Image()->Row16(y), reference.Image()->Row16(y),
+                               static_cast<std::size_t>(d.Image()->Width()) * 2))
+          << "row " << y;
     }
   }
-  return s;
 }
 
 TEST(SatelliteVideoDecoder, KeepsAnEvenNumberOfLinesAndChecksTheLevel) {
-  TSatelliteVideoDecoder d;
-  d.SetDecodeParameters(dpNOAAapt);
-  TDiagnostics log;
-  d.Log = &log;
-  Decode(d, SyncTrain(8, 2000, 16000));  // 7 whole lines after the first sync
-  ASSERT_NE(d.Image(), nullptr);
-  EXPECT_EQ(d.Image()->Height(), 6);
-  EXPECT_EQ(log.Lines().back(), "Signal level is OK");
-
-  // Most of the picture near the top of the range: the receiver overdrives.
-  TSatelliteVideoDecoder loud;
-  loud.SetDecodeParameters(dpNOAAapt);
-  TDiagnostics log2;
-  loud.Log = &log2;
-  Decode(loud, SyncTrain(8, 30000, 32767));
-  ASSERT_NE(loud.Image(), nullptr);
-  EXPECT_EQ(log2.Lines().back(), "## Warning, signal level too high and may be clipping ##");
+  // A plain 1040 Hz sync train of 8 lines on a constant level: 7 whole lines
+  // after the first sync. Most of a picture near the top of the range: the
+  // receiver overdrives.
+  const struct {
+    std::int16_t level, high;
+    const char* verdict;
+  } cases[] = {{2000, 16000, "Signal level is OK"},
+               {30000, 32767, "## Warning, signal level too high and may be clipping ##"}};
+  for (const auto& c : cases) {
+    std::vector<std::int16_t> s(static_cast<std::size_t>(kRate * 9 / 2), c.level);
+    for (int line = 0; line <= 8; ++line)
+      for (int i = 0; i < 74; ++i)
+        s[static_cast<std::size_t>(line * kRate / 2 + 100 + i)] =
+            std::sin(2 * M_PI * 1040.0 * i / kRate) > 0 ? c.high : 0;
+    TSatelliteVideoDecoder d;
+    d.SetDecodeParameters(dpNOAAapt);
+    TDiagnostics log;
+    d.Log = &log;
+    Decode(d, s);
+    ASSERT_NE(d.Image(), nullptr);
+    EXPECT_EQ(d.Image()->Height(), 6);
+    EXPECT_EQ(log.Lines().back(), c.verdict);
+  }
 }
 
 TEST(SatelliteVideoDecoder, ProgressIsThrottledToOneCallPerHundredMilliseconds) {
@@ -295,44 +306,11 @@ TEST(SatelliteVideoDecoder, ProgressIsThrottledToOneCallPerHundredMilliseconds) 
   EXPECT_NE(std::find(texts.begin(), texts.end(), "Process wave file"), texts.end());
 }
 
-TEST(SatelliteVideoDecoder, EndMarkerCutsTheBlock) {
-  AptOptions o;
-  o.seconds = 8;
-  const auto s = AptEnvelope(o);
-  TSatelliteVideoDecoder plain, marked;
-  plain.SetDecodeParameters(dpNOAAapt);
-  marked.SetDecodeParameters(dpNOAAapt);
-  Decode(plain, s, 1000);
-
-  // The same samples, each block padded with garbage behind an end marker.
-  marked.SetTotalSamples(static_cast<int>(s.size()));
-  marked.BeginData();
-  for (std::size_t pos = 0; pos < s.size(); pos += 1000) {
-    const std::size_t n = std::min<std::size_t>(1000, s.size() - pos);
-    std::vector<TSample> block(n + 40, TSample(30000, 0));
-    for (std::size_t i = 0; i < n; ++i) block[i] = TSample(s[pos + i], 0);
-    const std::string marker = "DATASTREAM ";
-    block[block.size() - 12] = TSample(static_cast<float>(n), 0);
-    for (std::size_t i = 0; i < marker.size(); ++i) {
-      block[block.size() - 1 - i] = TSample(static_cast<float>(marker[i]) + 0.5f, 0);
-    }
-    marked.DataIn(nullptr, block);
-  }
-  marked.EndData();
-  ASSERT_NE(plain.Image(), nullptr);
-  ASSERT_NE(marked.Image(), nullptr);
-  ASSERT_EQ(plain.Image()->Height(), marked.Image()->Height());
-  EXPECT_EQ(0, std::memcmp(plain.Image()->Row16(3), marked.Image()->Row16(3),
-                           static_cast<std::size_t>(plain.Image()->Width()) * 2));
-}
-
 TEST(SatelliteVideoDecoder, NoSyncGivesNoPicture) {
   std::vector<std::int16_t> noise(static_cast<std::size_t>(kRate * 5));
   std::uint32_t x = 1;
-  for (auto& v : noise) {
-    x = x * 1664525u + 1013904223u;
-    v = static_cast<std::int16_t>((x >> 16) % 8000);
-  }
+  for (auto& v : noise)
+    v = static_cast<std::int16_t>(((x = x * 1664525u + 1013904223u) >> 16) % 8000);
   TSatelliteVideoDecoder d;
   d.SetDecodeParameters(dpNOAAapt);
   Decode(d, noise);
@@ -341,12 +319,12 @@ TEST(SatelliteVideoDecoder, NoSyncGivesNoPicture) {
   EXPECT_EQ(d.State(), dsSearch);
 }
 
-TEST(SatelliteVideoDecoder, LoadsRawLineFilesAndPictures) {
+TEST(SatelliteVideoDecoder, LoadsLineFilesPixelsAndBitmapsOfAnHourAtMost) {
   testing::TempDir dir;
   std::vector<std::uint8_t> bytes(1024 * 702);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i / 1024);
   testing::WriteBytes(dir / "pass.noa", bytes);
-  TSatelliteVideoDecoder d;
+  TSatelliteVideoDecoder d, e;
   ASSERT_TRUE(d.LoadFromRawFile((dir / "pass.noa").string()));
   ASSERT_NE(d.Image(), nullptr);
   EXPECT_EQ(d.Image()->Height(), 700);  // the header record skipped, 701 made even
@@ -357,7 +335,6 @@ TEST(SatelliteVideoDecoder, LoadsRawLineFilesAndPictures) {
 
   bytes.resize(1024 * 700);  // not more than 700 records
   testing::WriteBytes(dir / "short.noa", bytes);
-  TSatelliteVideoDecoder e;
   EXPECT_FALSE(e.LoadFromRawFile((dir / "short.noa").string()));
   // An hour of lines at most, plus the header (sparse files keep this small).
   { std::ofstream huge(dir / "huge.noa", std::ios::binary); }
@@ -369,13 +346,23 @@ TEST(SatelliteVideoDecoder, LoadsRawLineFilesAndPictures) {
   EXPECT_FALSE(e.LoadFromRawFile((dir / "missing.noa").string()));
   EXPECT_EQ(e.Image(), nullptr);
 
+  // Pictures: 60 rows at least, grey only, rows made even, levels x 64.
   std::vector<std::uint8_t> pixels(100 * 61, 3);
   EXPECT_FALSE(e.LoadFromPixels(100, 59, pixels, 100));
+  EXPECT_FALSE(e.LoadFromBitmap(TExtBitmap(100, 59, pf8bit)));
+  EXPECT_FALSE(e.LoadFromBitmap(TExtBitmap(100, 80, pf24bit)));
   ASSERT_TRUE(e.LoadFromPixels(100, 61, pixels, 100));
   EXPECT_EQ(e.Image()->Height(), 60);
   EXPECT_EQ(e.Image()->Row16(59)[99], 192);
   EXPECT_TRUE(e.FromImageFile());
   EXPECT_FLOAT_EQ(e.HighestLevel(), 16320.0f);
+  TExtBitmap b(10, 61, pf8bit);
+  b.ScanLine(3)[4] = 200;
+  ASSERT_TRUE(d.LoadFromBitmap(b));
+  EXPECT_EQ(d.Image()->Height(), 60);
+  EXPECT_EQ(d.Image()->Row16(3)[4], 200 * 64);
+  EXPECT_TRUE(d.FromImageFile());
+  EXPECT_NEAR(d.ColumnSums()[4], 200.0 * 64 / 60, 1e-3);  // the profile of this picture
 }
 
 // A WAV stream of `size` bytes made as it is read: the header, then the
