@@ -89,14 +89,16 @@ TEST(MakeImage, NoaaGenericPathMapsWedgesToWordsAndIgnoresTheOptions) {
     }
   }
   // Never enlarged, equalised, sharpened or turned.
-  const TExtBitmap plain = Made(dpNOAAapt, kRate / 2, 80, noaa,
-                                [](TSatelliteVideoDecoder& d) { d.SetLargeImage(false); });
-  const TExtBitmap dressed = Made(dpNOAAapt, kRate / 2, 80, noaa, [](TSatelliteVideoDecoder& d) {
-    d.SetLargeImage(true);
-    d.SetEqualiseHistogram(true);
-    d.SetSharpen(shSharpenMore);
-    d.Rotate180 = true;
-  });
+  auto options = [](bool on) {
+    return [on](TSatelliteVideoDecoder& d) {
+      d.SetLargeImage(on);
+      d.SetEqualiseHistogram(on);
+      d.SetSharpen(on ? shSharpenMore : shNone);
+      d.Rotate180 = on;
+    };
+  };
+  const TExtBitmap plain = Made(dpNOAAapt, kRate / 2, 80, noaa, options(false));
+  const TExtBitmap dressed = Made(dpNOAAapt, kRate / 2, 80, noaa, options(true));
   ASSERT_EQ(dressed.Width(), 2080);
   ASSERT_EQ(dressed.Height(), 80);
   for (int y = 0; y < 80; y += 9)

@@ -175,6 +175,7 @@ TEST_F(PngImageTest, TextKeysIgnoreCaseLatin1BecomesUtf8AndUtf8RoundTrips) {
   EXPECT_EQ(png.Title(), "lower-case key");
   EXPECT_EQ(png.Author(), "caf\xc3\xa9");
   EXPECT_EQ(png.Texts().back(), "Comment=other");
+  EXPECT_EQ(png.Row(0)[0], 200);
 
   const auto name = dir / "utf8.png";
   ASSERT_TRUE(
