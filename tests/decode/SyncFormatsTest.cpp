@@ -75,6 +75,7 @@ std::vector<int> RisingEdges(const TIplImage& image, int firstRow, int from, int
 
 TEST(SyncFormats, EachFormatLocksOnItsSyncAndKeepsItInOneColumn) {
   const double meteorCycle = kRate / 256.0;
+  const auto meteor = Lines(2, 20, 300, [](double t) { return SquareBurst(t, 0.1, 256, 17); });
   const struct {
     const char* name;
     TDecodeParameters type;
@@ -91,12 +92,9 @@ TEST(SyncFormats, EachFormatLocksOnItsSyncAndKeepsItInOneColumn) {
       // cycle. The stored line begins two samples after that cycle rises, so
       // the second cycle rises a cycle less two samples in (a lock two
       // cycles early puts it two cycles further).
-      {"Meteor 2-21", dpMeteor221, 1.0f,
-       Lines(2, 20, 300, [](double t) { return SquareBurst(t, 0.1, 256, 17); }), 36, 40, 0, kRate,
-       12000, meteorCycle - 2, 0},
-      {"Meteor 2-21 boosted", dpMeteor221, 1.2f,
-       Lines(2, 20, 300, [](double t) { return SquareBurst(t, 0.1, 256, 17); }), 36, 40, 0, kRate,
-       12000, meteorCycle - 2, 0},
+      {"Meteor 2-21", dpMeteor221, 1.0f, meteor, 36, 40, 0, kRate, 12000, meteorCycle - 2, 0},
+      {"Meteor 2-21 boosted", dpMeteor221, 1.2f, meteor, 36, 40, 0, kRate, 12000, meteorCycle - 2,
+       0},
       // A stored line starts 11 of the 12 burst cycles after one sync (inside
       // the last cycle, which is high) and runs to that point of the next.
       // 24 line periods: the search, the first partial line (never stored)
@@ -123,7 +121,7 @@ TEST(SyncFormats, EachFormatLocksOnItsSyncAndKeepsItInOneColumn) {
              [](double t) {
                return t >= 0.04 && t < 0.05 ? 0.02 : t >= 0.05 && t < 0.06 ? 0.98 : -1.0;
              }),
-       36, 40, 0, 3 * kRate / 240, 8000, meteorCycle - 2, 0},
+       36, 40, 0, 3 * kRate / 240, 8000, kRate / 240 - 2, 0},
       // (9 - 2.5) s at four lines a second, less the longer first line; lines
       // of exactly 0.25 s keep the picture's half-line steps in place.
       {"geostationary start and subcarrier clock", dpMeteosat, 1.0f, GeostationaryStart(), 24, 26,
