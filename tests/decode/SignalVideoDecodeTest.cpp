@@ -120,7 +120,8 @@ void DecodeExcerpt(const std::string& name, TSatelliteVideoDecoder& decoder,
 }
 
 // Channel B sync columns (7 cycles of 3 high and 2 low words) of every row,
-// found independently of the decoder's template, and their spread of the rows around their median.
+// found independently of the decoder's template, and their spread around
+// their median.
 struct SyncSpread {
   int median = 0, worst = 0;
 };
