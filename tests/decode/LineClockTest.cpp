@@ -41,9 +41,7 @@ TEST(LineClock, FitsStartsAndPeriodsThroughRoundingAndSlips) {
       EXPECT_NEAR(clock[i].period, c.period, 0.08) << c.period << " line " << i;
     }
   }
-}
-
-TEST(LineClock, RowsWithoutOriginGetNoClock) {
+  // A row without an origin gets no clock; its neighbours keep theirs.
   auto rows = Measured(0, 5512.5, 20, -1, 0);
   rows[7] = TRowOrigin{};
   const auto clock = FitRowClock(rows, 5512.5);

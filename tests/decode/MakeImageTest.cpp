@@ -26,6 +26,19 @@ void Load(TSatelliteVideoDecoder& d, int w, int h, const std::function<int(int, 
   ASSERT_TRUE(d.LoadFromBitmap(b));
 }
 
+// The display picture of an 8-bit picture f(x, y) for a decoder set up by
+// `setup`.
+TExtBitmap Made(TDecodeParameters type, int w, int h, const std::function<int(int, int)>& f,
+                const std::function<void(TSatelliteVideoDecoder&)>& setup = {}) {
+  TSatelliteVideoDecoder d;
+  d.SetDecodeParameters(type);
+  if (setup) setup(d);
+  Load(d, w, h, f);
+  TExtBitmap b(1, 1, pf8bit);
+  EXPECT_TRUE(d.MakeImage(&b));
+  return b;
+}
+
 int Px(const TExtBitmap& b, int x, int y) {
   return b.ScanLine(y)[x];
 }
@@ -47,17 +60,15 @@ struct NoaaPicture {
   }
 };
 
-TEST(MakeImage, NoaaGenericPathMapsWedgesToWords) {
+TEST(MakeImage, NoaaGenericPathMapsWedgesToWordsAndIgnoresTheOptions) {
   const int lines = 140;
   NoaaPicture pic(lines);
+  auto noaa = [&](int x, int y) { return NoaaPixel(pic.words, x, y); };
   for (bool autoBlack : {true, false}) {
-    TSatelliteVideoDecoder d;
-    d.SetDecodeParameters(dpNOAAapt);
-    d.SetAutoBlack(autoBlack);
-    d.SetGamma(1.0f);
-    Load(d, kRate / 2, lines, [&](int x, int y) { return NoaaPixel(pic.words, x, y); });
-    TExtBitmap b(1, 1, pf8bit);
-    ASSERT_TRUE(d.MakeImage(&b));
+    const TExtBitmap b = Made(dpNOAAapt, kRate / 2, lines, noaa, [&](TSatelliteVideoDecoder& d) {
+      d.SetAutoBlack(autoBlack);
+      d.SetGamma(1.0f);
+    });
     ASSERT_EQ(b.Width(), 2080);
     ASSERT_EQ(b.Height(), lines);
     // The middle of each wedge of telemetry A, and the black space strip.
@@ -71,34 +82,27 @@ TEST(MakeImage, NoaaGenericPathMapsWedgesToWords) {
     }
     if (autoBlack) {
       int worst = 0;
-      for (int y = 0; y < lines; ++y) {
-        for (int x = 200; x < 900; x += 7) {
+      for (int y = 0; y < lines; ++y)
+        for (int x = 200; x < 900; x += 7)
           worst = std::max(worst, std::abs(Px(b, x, y) - pic.words[y][x]));
-        }
-      }
       EXPECT_LE(worst, 2);  // picture words come back, less the word-edge blur
     }
   }
-}
-
-TEST(MakeImage, NoaaIsNeverEnlargedEqualisedOrSharpened) {
-  NoaaPicture pic(80);
-  TExtBitmap plain(1, 1, pf8bit), dressed(1, 1, pf8bit);
-  for (bool options : {false, true}) {
-    TSatelliteVideoDecoder d;
-    d.SetDecodeParameters(dpNOAAapt);
-    d.SetLargeImage(options);
-    d.SetEqualiseHistogram(options);
-    d.SetSharpen(options ? shSharpenMore : shNone);
-    d.Rotate180 = options;
-    Load(d, kRate / 2, 80, [&](int x, int y) { return NoaaPixel(pic.words, x, y); });
-    ASSERT_TRUE(d.MakeImage(options ? &dressed : &plain));
-  }
+  // Never enlarged, equalised, sharpened or turned.
+  auto options = [](bool on) {
+    return [on](TSatelliteVideoDecoder& d) {
+      d.SetLargeImage(on);
+      d.SetEqualiseHistogram(on);
+      d.SetSharpen(on ? shSharpenMore : shNone);
+      d.Rotate180 = on;
+    };
+  };
+  const TExtBitmap plain = Made(dpNOAAapt, kRate / 2, 80, noaa, options(false));
+  const TExtBitmap dressed = Made(dpNOAAapt, kRate / 2, 80, noaa, options(true));
   ASSERT_EQ(dressed.Width(), 2080);
   ASSERT_EQ(dressed.Height(), 80);
-  for (int y = 0; y < 80; y += 9) {
+  for (int y = 0; y < 80; y += 9)
     EXPECT_TRUE(std::equal(plain.ScanLine(y), plain.ScanLine(y) + 2080, dressed.ScanLine(y)));
-  }
 }
 
 // The seam hands the NOAA stage the stored picture and the options, and
@@ -109,14 +113,13 @@ TEST(MakeImage, NoaaStageSeesOptionsAndMayReplaceThePicture) {
   d.SetGamma(1.7f);
   d.Illumination = 2;
   d.FrameMarkers = true;
-  int calls = 0, seenWidth = 0, seenIllumination = -1;
-  float seenGamma = 0;
+  int calls = 0;
   TExtBitmap channelA;
   d.SetNoaaStage([&](TNoaaStageRequest& r) {
     ++calls;
-    seenWidth = r.image.Width();
-    seenGamma = r.gamma;
-    seenIllumination = r.illumination;
+    EXPECT_EQ(r.image.Width(), 3000);
+    EXPECT_FLOAT_EQ(r.gamma, 1.7f);
+    EXPECT_EQ(r.illumination, 2);
     EXPECT_TRUE(r.frameMarkers);
     EXPECT_EQ(r.pictures.channelA, &channelA);
     r.lineStats.assign(static_cast<std::size_t>(r.image.Height()), TNoaaLineStats{});
@@ -137,25 +140,19 @@ TEST(MakeImage, NoaaStageSeesOptionsAndMayReplaceThePicture) {
   TExtBitmap b(1, 1, pf8bit);
   ASSERT_TRUE(d.MakeImage(&b, pictures));
   EXPECT_EQ(calls, 1);
-  EXPECT_EQ(seenWidth, 3000);
-  EXPECT_FLOAT_EQ(seenGamma, 1.7f);
-  EXPECT_EQ(seenIllumination, 2);
   EXPECT_EQ(d.MinuteMarkerPhase(), 17);
   EXPECT_EQ(d.NoaaLineStats().size(), 64u);
   EXPECT_EQ(d.Image()->Width(), 3000);  // the stored picture stays as decoded
   ASSERT_EQ(b.Width(), 2080);
   EXPECT_NE(std::find(steps.begin(), steps.end(), "NOAA telemetry analysis"), steps.end());
 
-  // Fewer than 60 rows: no stage, no picture.
+  // 60 rows are enough for the stage.
   calls = 0;
-  Load(d, 3000, 60, [](int, int) { return 9; });
-  d.Image()->SetROI(std::nullopt);
-  TSatelliteVideoDecoder small;
-  small.SetDecodeParameters(dpNOAAapt);
-  small.SetNoaaStage([&](TNoaaStageRequest&) { return ++calls > 0; });
-  std::vector<std::uint8_t> px(3000 * 60, 9);
-  ASSERT_TRUE(small.LoadFromPixels(3000, 60, px, 3000));
-  EXPECT_TRUE(small.MakeImage(&b));  // 60 rows is enough
+  Made(
+      dpNOAAapt, 3000, 60, [](int, int) { return 9; },
+      [&](TSatelliteVideoDecoder& s) {
+        s.SetNoaaStage([&](TNoaaStageRequest&) { return ++calls > 0; });
+      });
   EXPECT_EQ(calls, 1);
 }
 
@@ -166,68 +163,51 @@ TEST(MakeImage, WefaxGainWidthAndLargeImage) {
     if (x >= 800 && x < 840) return 100;          // a mid grey band
     return x < 1000 ? 0 : (x / 2) % 200 + y % 3;  // black, then a pattern
   };
-  TSatelliteVideoDecoder d;
-  d.SetDecodeParameters(dpWEFAX);
-  d.SetGamma(1.0f);
-  d.SetLargeImage(false);
-  Load(d, 1680, 100, picture);
-  TExtBitmap b(1, 1, pf8bit);
-  ASSERT_TRUE(d.MakeImage(&b));
-  ASSERT_EQ(b.Width(), 840);
-  ASSERT_EQ(b.Height(), 100);
-  // White x 64 gains to 16320: 255 x 16320 / 16383.
-  EXPECT_EQ(Px(b, 20, 50), 254);
-  EXPECT_EQ(Px(b, 410, 50), 127);  // 100 / 200 of 16320
-  EXPECT_EQ(Px(b, 300, 50), 0);
-  // Two input samples to a pixel: the pattern comes through unblurred.
-  for (int x = 500; x < 840; x += 13) {
-    const int truth = ((2 * x) / 2) % 200 + 50 % 3;
-    EXPECT_NEAR(Px(b, x, 50), std::nearbyint(255.0 * truth * 64 * 16320 / 12800 / 16383), 1);
+  for (bool large : {false, true}) {
+    const TExtBitmap b = Made(dpWEFAX, 1680, 100, picture, [&](TSatelliteVideoDecoder& d) {
+      d.SetGamma(1.0f);
+      d.SetLargeImage(large);
+    });
+    const int scale = large ? 3 : 2;  // large pictures are half as big again
+    ASSERT_EQ(b.Width(), 420 * scale);
+    ASSERT_EQ(b.Height(), 50 * scale);
+    // White x 64 gains to 16320: 255 x 16320 / 16383.
+    EXPECT_EQ(Px(b, 10 * scale, 25 * scale), 254);
+    EXPECT_EQ(Px(b, 205 * scale, 25 * scale), 127);  // 100 / 200 of 16320
+    EXPECT_EQ(Px(b, 150 * scale, 25 * scale), 0);
+    EXPECT_EQ(Px(b, 10 * scale, 50 * scale - 1), 254);
+    // Two input samples to a pixel: the pattern comes through unblurred.
+    for (int x = 500; x < 840 && !large; x += 13) {
+      const int truth = ((2 * x) / 2) % 200 + 50 % 3;
+      EXPECT_NEAR(Px(b, x, 50), std::nearbyint(255.0 * truth * 64 * 16320 / 12800 / 16383), 1);
+    }
   }
-
-  d.SetLargeImage(true);
-  Load(d, 1680, 100, picture);
-  ASSERT_TRUE(d.MakeImage(&b));
-  EXPECT_EQ(b.Width(), 1260);
-  EXPECT_EQ(b.Height(), 150);
-  EXPECT_EQ(Px(b, 30, 0), 254);
-  EXPECT_EQ(Px(b, 30, 149), 254);
-  EXPECT_EQ(Px(b, 615, 75), 127);
 }
 
 TEST(MakeImage, FlipsByTypeAndPassDirection) {
-  // Dark left half, bright right half.
-  auto halves = [](int x, int) { return x < 1000 ? 40 : 200; };
-  TExtBitmap b(1, 1, pf8bit);
-  TSatelliteVideoDecoder okeanO;
-  okeanO.SetDecodeParameters(dpOkeanO);
-  okeanO.SetLargeImage(false);
-  okeanO.SetSharpen(shNone);
-  Load(okeanO, 2000, 80, halves);
-  ASSERT_TRUE(okeanO.MakeImage(&b));
-  ASSERT_EQ(b.Width(), 1500);
-  EXPECT_GT(Px(b, 100, 40), Px(b, 1400, 40));  // mirrored left to right
+  auto plain = [](TSatelliteVideoDecoder& d) {
+    d.SetLargeImage(false);
+    d.SetSharpen(shNone);
+  };
+  // Dark left half, bright right half: Okean pictures are mirrored.
+  const TExtBitmap okean = Made(
+      dpOkeanO, 2000, 80, [](int x, int) { return x < 1000 ? 40 : 200; }, plain);
+  ASSERT_EQ(okean.Width(), 1500);
+  EXPECT_GT(Px(okean, 100, 40), Px(okean, 1400, 40));
 
   // A dark marker at the top left ends up bottom right when the pass
   // direction asks for a turn, and stays for WEFAX.
   auto marker = [](int x, int y) { return x >= 600 && x < 900 && y < 20 ? 20 : 90; };
-  for (TDecodeParameters type : {dpMeteor221, dpWEFAX}) {
-    TSatelliteVideoDecoder d;
-    d.SetDecodeParameters(type);
-    d.SetLargeImage(false);
-    d.SetSharpen(shNone);
+  auto turn = [&](TSatelliteVideoDecoder& d) {
+    plain(d);
     d.Rotate180 = true;
-    Load(d, 2000, 80, marker);
-    ASSERT_TRUE(d.MakeImage(&b));
-    const int w = b.Width();
-    if (type == dpMeteor221) {
-      ASSERT_EQ(w, 850);
-      EXPECT_LT(Px(b, 530, 70) + 20, Px(b, 320, 10)) << "turned";
-    } else {
-      ASSERT_EQ(w, 840);
-      EXPECT_LT(Px(b, 320, 10) + 20, Px(b, 530, 70)) << "kept";
-    }
-  }
+  };
+  const TExtBitmap meteor = Made(dpMeteor221, 2000, 80, marker, turn);
+  ASSERT_EQ(meteor.Width(), 850);
+  EXPECT_LT(Px(meteor, 530, 70) + 20, Px(meteor, 320, 10)) << "turned";
+  const TExtBitmap wefax = Made(dpWEFAX, 2000, 80, marker, turn);
+  ASSERT_EQ(wefax.Width(), 840);
+  EXPECT_LT(Px(wefax, 320, 10) + 20, Px(wefax, 530, 70)) << "kept";
 }
 
 TEST(MakeImage, CropRemovesTheNoisyEvenCount) {
@@ -237,15 +217,12 @@ TEST(MakeImage, CropRemovesTheNoisyEvenCount) {
       if (x >= 1988 && x < 1997) return y >= 200 - noisy ? (x % 2 ? 107 : 0) : 0;
       return 200;
     };
-    TSatelliteVideoDecoder d;
-    d.SetDecodeParameters(dpMeteor221);
-    d.SetCropNoise(true);
-    d.SetLargeImage(false);
     TDiagnostics log;
-    d.Log = &log;
-    Load(d, 2000, 200, picture);
-    TExtBitmap b(1, 1, pf8bit);
-    ASSERT_TRUE(d.MakeImage(&b));
+    const TExtBitmap b = Made(dpMeteor221, 2000, 200, picture, [&](TSatelliteVideoDecoder& d) {
+      d.SetCropNoise(true);
+      d.SetLargeImage(false);
+      d.Log = &log;
+    });
     const int cropped = noisy & ~1;
     EXPECT_EQ(b.Height(), 200 - cropped);
     EXPECT_NE(std::find(log.Lines().begin(), log.Lines().end(),
@@ -277,7 +254,7 @@ TEST(MakeImage, EqualisedHistogramIsFlatOverTheBand) {
   for (int c : bins) EXPECT_NEAR(static_cast<double>(c) / total, 1.0 / 8, 0.01);
 }
 
-TEST(MakeImage, GainAndDisplayTableRules) {
+TEST(MakeImage, GainDisplayTableAndDespeckleRules) {
   EXPECT_DOUBLE_EQ(NextGain(1000, 2000), 1100);  // upward steps are smoothed
   EXPECT_DOUBLE_EQ(NextGain(1000, 3), 3);        // downward ones taken at once
   std::vector<std::uint16_t> row = {40, 50, 100, 9000};
@@ -299,9 +276,7 @@ TEST(MakeImage, GainAndDisplayTableRules) {
     const auto table = DisplayTable(t.type, t.equalised, t.gamma);
     for (const auto& [in, out] : t.levels) EXPECT_EQ(table[in], out) << t.type << " " << in;
   }
-}
 
-TEST(MakeImage, DespeckleOnlyInsideThePicture) {
   TIplImage image(100, 20, idDepth16u);
   image.Fill(1000);
   image.Row16(10)[50] = 5000;  // inside 10 .. 90
@@ -315,13 +290,10 @@ TEST(MakeImage, DespeckleOnlyInsideThePicture) {
 
 TEST(MakeImage, FailedWedgeSearchesFallBackAndSay) {
   for (TDecodeParameters type : {dpMeteor35, dpResursO1N4}) {
-    TSatelliteVideoDecoder d;
-    d.SetDecodeParameters(type);
     TDiagnostics log;
-    d.Log = &log;
-    Load(d, 5600, 64, [](int, int) { return 120; });  // flat: no dark run anywhere
-    TExtBitmap b(1, 1, pf8bit);
-    ASSERT_TRUE(d.MakeImage(&b));
+    Made(
+        type, 5600, 64, [](int, int) { return 120; },  // flat: no dark run anywhere
+        [&](TSatelliteVideoDecoder& d) { d.Log = &log; });
     const std::string first = type == dpMeteor35
                                   ? "Error: Meteor specified but wedge not found."
                                   : "Error: Okean/Resurs specified but wedge not found.";
@@ -361,19 +333,6 @@ TEST(MakeImage, NothingToShowLeavesTheBitmapAndEndsTheRun) {
   EXPECT_EQ(texts, (std::vector<std::string>{"Gain correction", "Change width", "Change height",
                                              "Sharpen image", "Copy to display bitmap"}));
   EXPECT_TRUE(b.Modified());
-}
-
-TEST(MakeImage, LoadFromBitmapTakesOnlyTallGreyPictures) {
-  TSatelliteVideoDecoder d;
-  EXPECT_FALSE(d.LoadFromBitmap(TExtBitmap(100, 59, pf8bit)));
-  EXPECT_FALSE(d.LoadFromBitmap(TExtBitmap(100, 80, pf24bit)));
-  TExtBitmap b(10, 61, pf8bit);
-  b.ScanLine(3)[4] = 200;
-  ASSERT_TRUE(d.LoadFromBitmap(b));
-  EXPECT_EQ(d.Image()->Height(), 60);
-  EXPECT_EQ(d.Image()->Row16(3)[4], 200 * 64);
-  EXPECT_TRUE(d.FromImageFile());
-  EXPECT_NEAR(d.ColumnSums()[4], 200.0 * 64 / 60, 1e-3);  // the profile of this picture
 }
 
 }  // namespace

@@ -76,40 +76,38 @@ struct FaxPicture {
 
 const std::string kGoesHeader = "GOES8   IR49603121530SECT";
 
-TEST(FrameGeostationary, GoesPictureFramedAndHeaderRead) {
-  const std::string header = kGoesHeader;
-  const FaxPicture fax(header, false, false);
-  auto image = fax.Image();
-  const TGeoFrame f = FrameGeostationary(image, dpGOES, 0.0);
-  EXPECT_EQ(f.phasingRows, kPhasing);
-  EXPECT_EQ(f.headerRows, kHeaderRows);
-  EXPECT_EQ(f.leftEdge, kEdge - kWidth / 1680);
-  EXPECT_EQ(f.headerType, dpGOES);
-  EXPECT_EQ(f.header, header);
-  EXPECT_EQ(f.black, kBlack * 64);
-  // The phasing mean, 1000/960 of it.
-  const int mean = (kEdge * kBlack + (kWidth - kEdge) * kWhite) * 64 / kWidth;
-  EXPECT_NEAR(f.white, mean * 1000 / 960, 64);
-  ASSERT_TRUE(f.cropped);
-  ASSERT_EQ(image->Width(), 800 * kWidth / 840);
-  ASSERT_EQ(image->Height(), kPictureRows);  // tone and quiet lines dropped
-  const int x = 500;
-  EXPECT_EQ(image->Row16(0)[x], (95 + 90 * (x + f.leftEdge) / kWidth) * 64);
-  EXPECT_EQ(image->Row16(kPictureRows - 1)[x], image->Row16(0)[x]);
-}
-
-TEST(FrameGeostationary, GmsHeaderIsEbcdicAndShortPicturesAreLeftAlone) {
-  const std::string header = "GMSN    VIS9603121530ABCD";
-  auto image = FaxPicture(header, true, true).Image();
-  const TGeoFrame f = FrameGeostationary(image, dpGMS, 11025.4);
-  EXPECT_EQ(f.headerType, dpGMS);
-  EXPECT_EQ(f.header, header);
-  EXPECT_EQ(image->Height(), kPictureRows);
+TEST(FrameGeostationary, PicturesAreFramedAndTheirHeadersRead) {
+  // GOES headers are ASCII; GMS's are EBCDIC, behind a bright-dark patch pair.
+  const struct {
+    TDecodeParameters type;
+    std::string header;
+    double sampleRate;
+  } cases[] = {{dpGOES, kGoesHeader, 0.0}, {dpGMS, "GMSN    VIS9603121530ABCD", 11025.4}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.header);
+    auto image = FaxPicture(c.header, c.type == dpGMS, c.type == dpGMS).Image();
+    const TGeoFrame f = FrameGeostationary(image, c.type, c.sampleRate);
+    EXPECT_EQ(f.phasingRows, kPhasing);
+    EXPECT_EQ(f.headerRows, kHeaderRows);
+    EXPECT_EQ(f.leftEdge, kEdge - kWidth / 1680);
+    EXPECT_EQ(f.headerType, c.type);
+    EXPECT_EQ(f.header, c.header);
+    EXPECT_EQ(f.black, kBlack * 64);
+    // The phasing mean, 1000/960 of it.
+    const int mean = (kEdge * kBlack + (kWidth - kEdge) * kWhite) * 64 / kWidth;
+    EXPECT_NEAR(f.white, mean * 1000 / 960, 64);
+    ASSERT_TRUE(f.cropped);
+    ASSERT_EQ(image->Width(), 800 * kWidth / 840);
+    ASSERT_EQ(image->Height(), kPictureRows);  // tone and quiet lines dropped
+    const int x = 500;
+    EXPECT_EQ(image->Row16(0)[x], (95 + 90 * (x + f.leftEdge) / kWidth) * 64);
+    EXPECT_EQ(image->Row16(kPictureRows - 1)[x], image->Row16(0)[x]);
+  }
 
   // A picture too short to frame is left alone.
   TIplImage tiny(kWidth, 4, idDepth16u);
   tiny.Fill(9000);
-  image = iplCloneImage(tiny);
+  auto image = iplCloneImage(tiny);
   EXPECT_FALSE(FrameGeostationary(image, dpGOES, 0.0).cropped);
   EXPECT_EQ(image->Height(), 4);
   EXPECT_EQ(image->Width(), kWidth);
@@ -190,40 +188,45 @@ TEST(WefaxHeader, CharacterSetsMonthsAndSectors) {
   for (const char* s : {"GOES-I", "MET"}) EXPECT_FALSE(IsSectorSatellite(s)) << s;
 }
 
-TEST(WefaxHeader, FieldsAndDates) {
+TEST(WefaxHeader, FieldsDatesAndPictureNames) {
+  const struct {
+    const char* header;
+    double date;  // NaN: refused
+  } dates[] = {
+      {"GOES8   IR40001012400SECT", 36526.0},             // 2000-01-01, hour 24 counted as 0
+      {"GOES8   IR45603150630    ", 57054.0 + 6.5 / 24},  // 2056-03-15 06:30
+      {"GOES8   IR45703150000ABCD", 20894.0},             // 1957-03-15
+      {"GOES8   IR49613121530SECT", NAN},                 // month 13
+      {"GOES8   IR49602301530SECT", NAN},                 // 30 February
+      {"GOES8   IR496031215", NAN},                       // no minute
+  };
+  for (const auto& d : dates) {
+    TWefaxHeaderFields f;
+    ASSERT_EQ(ParseWefaxHeader(d.header, f), !std::isnan(d.date)) << d.header;
+    if (!std::isnan(d.date)) {
+      EXPECT_DOUBLE_EQ(f.date, d.date) << d.header;
+    }
+  }
   TWefaxHeaderFields f;
-  ASSERT_TRUE(ParseWefaxHeader("GOES8   IR40001012400SECT", f));
+  ASSERT_TRUE(ParseWefaxHeader(dates[0].header, f));
   EXPECT_EQ(f.satellite, "GOES8");
   EXPECT_EQ(f.kind, "IR4");
   EXPECT_EQ(f.hour, 24);
-  EXPECT_DOUBLE_EQ(f.date, 36526.0);  // 2000-01-01, hour 24 counted as 0
-  ASSERT_TRUE(ParseWefaxHeader("GOES8   IR45603150630    ", f));
-  EXPECT_DOUBLE_EQ(f.date, 57054.0 + 6.5 / 24);  // 2056-03-15 06:30
-  EXPECT_EQ(f.label, "GOES8");                   // a blank label takes the satellite
-  ASSERT_TRUE(ParseWefaxHeader("GOES8   IR45703150000ABCD", f));
-  EXPECT_DOUBLE_EQ(f.date, 20894.0);                               // 1957-03-15
-  EXPECT_FALSE(ParseWefaxHeader("GOES8   IR49613121530SECT", f));  // month 13
-  EXPECT_FALSE(ParseWefaxHeader("GOES8   IR49602301530SECT", f));  // 30 February
-  EXPECT_FALSE(ParseWefaxHeader("GOES8   IR496031215", f));        // no minute
-}
+  ASSERT_TRUE(ParseWefaxHeader(dates[1].header, f));
+  EXPECT_EQ(f.label, "GOES8");  // a blank label takes the satellite
 
-TEST(WefaxHeader, PictureNames) {
   testing::RecordingMessages messages;
   const std::string def = "/pics/run.jpg";
-  EXPECT_EQ(MakePictureName(def, "GOES8   IR49603122430SECT", true),
-            "/pics/SECT 12-03-96 2430.jpg");
-  EXPECT_EQ(MakePictureName(def, "GOES-I  IR49603121530    ", true),
-            "/pics/G8IR GOES-I 12-03-96 1530.jpg");
-  EXPECT_EQ(MakePictureName(def, "GOES-K  VIS9603121530ABCD", true),
-            "/pics/G10VI ABCD 12-03-96 1530.jpg");
-  EXPECT_EQ(MakePictureName(def, "WHATEVERADM", true), "/pics/ADMIN.jpg");
+  const std::pair<const char*, const char*> names[] = {
+      {"GOES8   IR49603122430SECT", "/pics/SECT 12-03-96 2430.jpg"},
+      {"GOES-I  IR49603121530    ", "/pics/G8IR GOES-I 12-03-96 1530.jpg"},
+      {"GOES-K  VIS9603121530ABCD", "/pics/G10VI ABCD 12-03-96 1530.jpg"},
+      {"WHATEVERADM", "/pics/ADMIN.jpg"},
+      {"ABCDEFGHI96 MAR 12 15 UTC  ", "/pics/ABCDEFGHI96 MAR 12 15 UTC.jpg"},  // a month in words
+      {"short", "/pics/run.jpg"},
+  };
+  for (const auto& [header, name] : names) EXPECT_EQ(MakePictureName(def, header, true), name);
   EXPECT_EQ(MakePictureName("run.bmp", "METEO   TST", true), "TEST.bmp");
-  // Second form: a written-out month.
-  EXPECT_EQ(MakePictureName(def, "ABCDEFGHI96 MAR 12 15 UTC  ", true),
-            "/pics/ABCDEFGHI96 MAR 12 15 UTC.jpg");
-  EXPECT_TRUE(messages.entries.empty());
-
-  EXPECT_EQ(MakePictureName(def, "short", true), def);
   EXPECT_TRUE(messages.entries.empty());
   EXPECT_EQ(MakePictureName(def, "GOES8   IR49603XX1530SECT", true), def);
   ASSERT_EQ(messages.entries.size(), 1u);

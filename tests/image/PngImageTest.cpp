@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <sstream>
 
 #include "WavWriter.h"
@@ -15,6 +14,7 @@ namespace vivurozed {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using vivurozed::testing::ReadBytes;
 using vivurozed::testing::TempDir;
 
 // PNG files built by hand from the format's definition, so that the reader
@@ -63,8 +63,6 @@ Bytes HandMadePng(std::uint32_t width, std::uint32_t height, int depth, int colo
   return png;
 }
 
-using vivurozed::testing::ReadBytes;
-
 TPngImage ReadPng(const Bytes& bytes, bool expand) {
   std::istringstream in(std::string(bytes.begin(), bytes.end()));
   TPngImage png;
@@ -93,19 +91,25 @@ TExtBitmap ColourPicture(int width, int height) {
   return bitmap;
 }
 
-std::vector<TPaletteEntry> OddPalette() {
-  std::vector<TPaletteEntry> palette(256);
-  for (int i = 0; i < 256; ++i)
-    palette[i] = {std::uint8_t(255 - i), std::uint8_t(i / 2), std::uint8_t(i * 3), 0};
-  return palette;
+// A palette picture looked up into blue-green-red.
+TExtBitmap Expanded(const TExtBitmap& picture) {
+  if (picture.PixelFormat() == pf24bit) return picture;
+  TExtBitmap out(picture.Width(), picture.Height(), pf24bit);
+  for (int y = 0; y < picture.Height(); ++y)
+    for (int x = 0; x < picture.Width(); ++x) {
+      const TPaletteEntry& e = picture.Palette()[picture.ScanLine(y)[x]];
+      std::copy_n(Bytes{e.blue, e.green, e.red}.begin(), 3, out.ScanLine(y) + 3 * x);
+    }
+  return out;
 }
 
-// True when the first `bytes` bytes of every row agree.
-bool SameRows(const TExtBitmap& a, const TExtBitmap& b, int bytes) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+void ExpectSameRows(const TExtBitmap& a, const TExtBitmap& b) {
+  ASSERT_EQ(a.PixelFormat(), b.PixelFormat());
+  ASSERT_EQ(a.Width(), b.Width());
+  ASSERT_EQ(a.Height(), b.Height());
+  const int bytes = a.Width() * (a.PixelFormat() == pf8bit ? 1 : 3);
   for (int y = 0; y < a.Height(); ++y)
-    if (!std::equal(a.ScanLine(y), a.ScanLine(y) + bytes, b.ScanLine(y))) return false;
-  return true;
+    ASSERT_TRUE(std::equal(a.ScanLine(y), a.ScanLine(y) + bytes, b.ScanLine(y))) << "row " << y;
 }
 
 class PngImageTest : public ::testing::Test {
@@ -113,75 +117,53 @@ class PngImageTest : public ::testing::Test {
   TempDir dir;
 };
 
-TEST_F(PngImageTest, GreyPictureIsWrittenAsGreyWithItsTexts) {
-  const TExtBitmap picture = GreyPicture(37, 11);
-  const auto name = dir / "grey.png";
-  ASSERT_TRUE(SaveBitmapAsPNG(picture, name, "Me", "Image from weather satellite", "Vivurozed",
-                              "Main image from pass: NOAA 15"));
-  const TPngImage png = ReadPng(ReadBytes(name), false);
-  EXPECT_EQ(png.ColourType(), pctGrey);
-  EXPECT_EQ(png.Channels(), 1);
-  EXPECT_EQ(png.Width(), 37u);
-  EXPECT_EQ(png.Title(), "Main image from pass: NOAA 15");
-  EXPECT_EQ(png.Author(), "Me");
-  EXPECT_EQ(png.Description(), "Image from weather satellite");
-  const std::vector<std::string> texts = {"Author=Me", "Description=Image from weather satellite",
-                                          "Software=Vivurozed",
-                                          "Title=Main image from pass: NOAA 15"};
-  EXPECT_EQ(png.Texts(), texts);
-  EXPECT_GT(png.ModificationTime(), 40000.0);  // written now, well after 2009
-
-  TExtBitmap back;
-  ASSERT_TRUE(LoadPNGIntoBitmap(back, name, false));
-  ASSERT_EQ(back.PixelFormat(), pf8bit);
-  EXPECT_EQ(back.Palette(), GreyPalette(256));
-  EXPECT_TRUE(SameRows(back, picture, 37));
-
-  ASSERT_TRUE(LoadPNGIntoBitmap(back, name, true));
-  ASSERT_EQ(back.PixelFormat(), pf24bit);
-  const std::uint8_t* p = back.ScanLine(10) + 3 * 36;
-  EXPECT_EQ(Bytes(p, p + 3), Bytes(3, picture.ScanLine(10)[36]));
-}
-
-TEST_F(PngImageTest, PalettePictureKeepsOrExpandsItsPalette) {
-  TExtBitmap picture = GreyPicture(20, 6);
-  picture.SetPalette(OddPalette());
-  const auto name = dir / "palette.png";
-  ASSERT_TRUE(SaveBitmapAsPNG(picture, name, "", "", "", ""));
-  const TPngImage png = ReadPng(ReadBytes(name), false);
-  EXPECT_EQ(png.ColourType(), pctPalette);
-  EXPECT_TRUE(png.Texts().empty());  // blank texts are not written
-
-  TExtBitmap kept;
-  ASSERT_TRUE(LoadPNGIntoBitmap(kept, name, false));
-  ASSERT_EQ(kept.PixelFormat(), pf8bit);
-  EXPECT_EQ(kept.Palette(), OddPalette());
-  EXPECT_TRUE(SameRows(kept, picture, 20));
-
-  TExtBitmap expanded;
-  const std::vector<TPaletteEntry> palette = OddPalette();
-  ASSERT_TRUE(LoadPNGIntoBitmap(expanded, name, true));
-  ASSERT_EQ(expanded.PixelFormat(), pf24bit);
-  for (int y = 0; y < 6; ++y)
-    for (int x = 0; x < 20; ++x) {
-      const TPaletteEntry& e = palette[picture.ScanLine(y)[x]];
-      const std::uint8_t* p = expanded.ScanLine(y) + 3 * x;
-      ASSERT_EQ(Bytes(p, p + 3), (Bytes{e.blue, e.green, e.red}));
+TEST_F(PngImageTest, WrittenPicturesRoundTripExactlyInEveryForm) {
+  TExtBitmap palette = GreyPicture(20, 6);
+  std::vector<TPaletteEntry> odd(256);
+  for (int i = 0; i < 256; ++i)
+    odd[i] = {std::uint8_t(255 - i), std::uint8_t(i / 2), std::uint8_t(i * 3), 0};
+  palette.SetPalette(odd);
+  const struct {
+    const char* what;
+    TExtBitmap picture;
+    int colourType;
+    std::vector<std::string> texts;  // blank texts are not written
+  } cases[] = {
+      {"grey",
+       GreyPicture(37, 11),
+       pctGrey,
+       {"Author=Me", "Description=Image from weather satellite", "Software=Vivurozed",
+        "Title=Main image from pass: NOAA 15"}},
+      {"palette", palette, pctPalette, {}},
+      {"colour", ColourPicture(33, 17), pctRGB, {"Software=Vivurozed", "Title=Colour"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string text[4];  // author, description, software, title
+    for (const std::string& t : c.texts) {
+      const auto eq = t.find('=');
+      const char* keys[] = {"Author", "Description", "Software", "Title"};
+      text[std::find(keys, keys + 4, t.substr(0, eq)) - keys] = t.substr(eq + 1);
     }
-}
-
-TEST_F(PngImageTest, ColourPictureRoundTripsExactly) {
-  const TExtBitmap picture = ColourPicture(33, 17);
-  const auto name = dir / "colour.png";
-  ASSERT_TRUE(SaveBitmapAsPNG(picture, name, "", "", "Vivurozed", "Colour"));
-  const TPngImage png = ReadPng(ReadBytes(name), true);
-  EXPECT_EQ(png.ColourType(), pctRGB);
-  // The file holds red first.
-  EXPECT_EQ(png.Row(4)[3 * 5], picture.ScanLine(4)[3 * 5 + 2]);
-  TExtBitmap back(3, 3, pf8bit);
-  ASSERT_TRUE(LoadPNGIntoBitmap(back, name, false));
-  ASSERT_EQ(back.PixelFormat(), pf24bit);
-  EXPECT_TRUE(SameRows(back, picture, 3 * 33));
+    const auto name = dir / (std::string(c.what) + ".png");
+    ASSERT_TRUE(SaveBitmapAsPNG(c.picture, name, text[0], text[1], text[2], text[3]));
+    const TPngImage png = ReadPng(ReadBytes(name), false);
+    EXPECT_EQ(png.ColourType(), c.colourType);
+    EXPECT_EQ(png.Texts(), c.texts);
+    EXPECT_EQ(png.Title(), text[3]);
+    EXPECT_GT(png.ModificationTime(), 40000.0);  // written now, well after 2009
+    if (c.colourType == pctRGB) {
+      EXPECT_EQ(png.Row(4)[3 * 5], c.picture.ScanLine(4)[3 * 5 + 2]);  // red first in the file
+    }
+    TExtBitmap back(3, 3, pf8bit);  // the format comes from the file
+    ASSERT_TRUE(LoadPNGIntoBitmap(back, name, false));
+    ExpectSameRows(back, c.picture);
+    if (c.colourType != pctRGB) {
+      EXPECT_EQ(back.Palette(), c.picture.Palette());
+    }
+    ASSERT_TRUE(LoadPNGIntoBitmap(back, name, true));
+    ExpectSameRows(back, Expanded(c.picture));
+  }
 }
 
 TEST_F(PngImageTest, TextKeysIgnoreCaseLatin1BecomesUtf8AndUtf8RoundTrips) {
@@ -196,33 +178,48 @@ TEST_F(PngImageTest, TextKeysIgnoreCaseLatin1BecomesUtf8AndUtf8RoundTrips) {
   EXPECT_EQ(png.Row(0)[0], 200);
 
   const auto name = dir / "utf8.png";
-  ASSERT_TRUE(SaveBitmapAsPNG(GreyPicture(2, 2), name, "J\xc3\xb6rg", "", "", "\xc3\xa9t\xc3\xa9"));
+  ASSERT_TRUE(
+      SaveBitmapAsPNG(GreyPicture(2, 2), name, "J\xc3\xb6rg", "d", "", "\xc3\xa9t\xc3\xa9"));
   const TPngImage back = ReadPng(ReadBytes(name), true);
   EXPECT_EQ(back.Author(), "J\xc3\xb6rg");
+  EXPECT_EQ(back.Description(), "d");
   EXPECT_EQ(back.Title(), "\xc3\xa9t\xc3\xa9");
 }
 
-TEST_F(PngImageTest, HeaderChunksAreRead) {
+// Draws a hand-made file into a fresh bitmap and compares its first row.
+void ExpectDrawn(const char* what, const Bytes& file, bool expand, TPixelFormat format,
+                 const Bytes& row) {
+  SCOPED_TRACE(what);
+  TExtBitmap bitmap;
+  ReadPng(file, expand).DrawIntoBitmap(bitmap, 0, 0);
+  ASSERT_EQ(bitmap.PixelFormat(), format);
+  EXPECT_EQ(Bytes(bitmap.ScanLine(0), bitmap.ScanLine(0) + row.size()), row);
+}
+
+TEST_F(PngImageTest, EveryDepthAndColourTypeOfOtherWritersIsRead) {
+  const Bytes plte = {10, 20, 30, 40, 50, 60, 70, 80, 90};
+  const Bytes four = HandMadePng(3, 1, 4, 3, {{0x21, 0x00}}, {{"PLTE", plte}});
+  ExpectDrawn("2-bit grey scaled to 8", HandMadePng(4, 1, 2, 0, {{0x1b}}), false, pf8bit,
+              {0, 85, 170, 255});
+  ExpectDrawn("16-bit grey draws its high byte",
+              HandMadePng(2, 1, 16, 0, {{0x12, 0x34, 0xfe, 0x01}}), false, pf8bit, {0x12, 0xfe});
+  ExpectDrawn("4-bit palette as indices", four, false, pf8bit, {2, 1, 0});
+  ExpectDrawn("4-bit palette expanded", four, true, pf24bit, {90, 80, 70, 60, 50, 40, 30, 20, 10});
+  ExpectDrawn("16-bit RGB", HandMadePng(1, 1, 16, 2, {{1, 2, 3, 4, 5, 6}}), false, pf24bit,
+              {5, 3, 1});
+  TExtBitmap bitmap;
+  ReadPng(four, false).DrawIntoBitmap(bitmap, 0, 0);
+  EXPECT_EQ(bitmap.Palette()[2], (TPaletteEntry{70, 80, 90, 0}));
+
   // 2003-07-15 12:30:00 is day 37817 after 1899-12-30.
   const Bytes time = {0x07, 0xd3, 7, 15, 12, 30, 0};
-  const Bytes file = HandMadePng(2, 1, 8, 2, {{1, 2, 3, 4, 5, 6}},
-                                 {{"bKGD", {0, 10, 0, 20, 0, 30}}, {"tIME", time}});
-  const TPngImage png = ReadPng(file, true);
+  const TPngImage png = ReadPng(HandMadePng(2, 1, 8, 2, {{1, 2, 3, 4, 5, 6}},
+                                            {{"bKGD", {0, 10, 0, 20, 0, 30}}, {"tIME", time}}),
+                                true);
   EXPECT_EQ(png.Background(), (TPngColour{10, 20, 30}));
   EXPECT_FALSE(png.Transparent());
   EXPECT_NEAR(png.ModificationTime(), 37817 + 12.5 / 24, 1e-9);
   EXPECT_EQ(png.FileGamma(), 0);
-}
-
-TEST_F(PngImageTest, LowDepthGreyIsScaledAndSixteenBitDrawsItsHighByte) {
-  // 2-bit grey, four pixels 0 1 2 3 packed in one byte.
-  const TPngImage two = ReadPng(HandMadePng(4, 1, 2, 0, {{0x1b}}), false);
-  ASSERT_EQ(two.Channels(), 1);
-  EXPECT_EQ(Bytes(two.Row(0), two.Row(0) + 4), (Bytes{0, 85, 170, 255}));
-  TExtBitmap bitmap;
-  ReadPng(HandMadePng(2, 1, 16, 0, {{0x12, 0x34, 0xfe, 0x01}}), false).DrawIntoBitmap(bitmap, 0, 0);
-  ASSERT_EQ(bitmap.PixelFormat(), pf8bit);
-  EXPECT_EQ(Bytes(bitmap.ScanLine(0), bitmap.ScanLine(0) + 2), (Bytes{0x12, 0xfe}));
 }
 
 TEST_F(PngImageTest, AlphaBlendsOverTheBitmapAndTransparentShowsTheBackground) {
@@ -307,13 +304,14 @@ TEST_F(PngImageTest, AFailedSaveLeavesTheOldFile) {
   EXPECT_EQ(files, 1);
 }
 
-TEST_F(PngImageTest, ProgressIsReportedAndThrottled) {
+TEST_F(PngImageTest, ProgressIsThrottledAndAnExceptionFromItPassesThrough) {
   std::vector<std::pair<std::string, int>> reports;
+  auto record = [&](const std::string& stage, int percent) {
+    reports.emplace_back(stage, percent);
+  };
   const auto start = std::chrono::steady_clock::now();
   const auto name = dir / "progress.png";
-  ASSERT_TRUE(SaveBitmapAsPNG(
-      ColourPicture(300, 400), name, "", "", "", "",
-      [&](const std::string& stage, int percent) { reports.emplace_back(stage, percent); }));
+  ASSERT_TRUE(SaveBitmapAsPNG(ColourPicture(300, 400), name, "", "", "", "", record));
   const auto elapsed = std::chrono::steady_clock::now() - start;
   ASSERT_GE(reports.size(), 2u);
   EXPECT_EQ(reports.front(), (std::pair<std::string, int>("Starting PNG write", 0)));
@@ -324,17 +322,11 @@ TEST_F(PngImageTest, ProgressIsReportedAndThrottled) {
 
   TPngImage png;
   reports.clear();
-  png.SetOnProgress(
-      [&](const std::string& stage, int percent) { reports.emplace_back(stage, percent); });
+  png.SetOnProgress(record);
   png.LoadFromFile(name);
   EXPECT_EQ(reports.front(), (std::pair<std::string, int>("Start PNG read", 0)));
   EXPECT_EQ(reports.back(), (std::pair<std::string, int>("Ended PNG read", 100)));
-}
 
-TEST_F(PngImageTest, AnExceptionFromTheProgressEventPassesThroughCleanly) {
-  const TExtBitmap picture = ColourPicture(8, 8);
-  TPngImage png;
-  png.AssignBitmap(picture);
   png.SetOnProgress([](const std::string& stage, int) {
     if (stage == "Ended PNG write") throw std::runtime_error("stop");
   });
