@@ -13,10 +13,7 @@
 
 #include "FakeSoundCard.h"
 #include "PictureCorrelation.h"
-#include "RecordingMessages.h"
-#include "WavWriter.h"
-#include "app/MainForm.h"
-#include "platform/Folders.h"
+#include "RunFixture.h"
 
 namespace vivurozed {
 namespace {
@@ -24,8 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::FakeSoundCard;
-using testing::RecordingMessages;
-using testing::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 
 class Host : public testing::QuietRunHost {
@@ -48,15 +43,8 @@ Bytes SampleSound() {
   return Bytes(wav.begin() + 44, wav.end());
 }
 
-class LiveRunTest : public ::testing::Test {
+class LiveRunTest : public testing::RunFixture {
  protected:
-  void SetUp() override {
-    TSettingsStore::SetFolder(dir.Path() / "settings");
-    SetUserDataFolder(dir.Path() / "data");
-    store = std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName));
-  }
-  void TearDown() override { SetUserDataFolder({}); }
-
   // A capture run over `card`, stopped once the card has played everything
   // and the run has read it. The card keeps at most a second ahead of the
   // run, as one playing in real time would.
@@ -73,10 +61,7 @@ class LiveRunTest : public ::testing::Test {
     return run;
   }
 
-  TempDir dir;
-  std::shared_ptr<TSettingsStore> store;
   Host host;
-  RecordingMessages messages;
 };
 
 TEST_F(LiveRunTest, ASoundCardAndAFollowedRecordingGiveTheFilesPicture) {
@@ -195,7 +180,7 @@ TEST_F(LiveRunTest, AGivenTypeIsDecodedAtOnceAndNoiseFirstIsListenedThrough) {
 }
 
 TEST(RecordingPath, NamesTheRecordingAsPassIdentificationReadsIt) {
-  TempDir dir;
+  testing::TempDir dir;
   const TDateTime t = EncodeDateTime(2024, 8, 25, 18, 27, 41);
   const std::string folder = dir.Path().string();
   const struct {

@@ -10,35 +10,26 @@
 #include <optional>
 
 #include "QuietRunHost.h"
-#include "RecordingMessages.h"
-#include "WavWriter.h"
-#include "app/MainForm.h"
+#include "RunFixture.h"
 #include "app/ZevuvidInfo.h"
 #include "map/FitMap.h"
 #include "map/ekCartography.h"
 #include "platform/FileTimes.h"
-#include "platform/Folders.h"
 
 namespace vivurozed {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TempDir;
 
 const fs::path kData = VZ_TEST_DATA;
 
-using QuietHost = testing::QuietRunHost;
-
-class OverlayRunTest : public ::testing::Test {
+class OverlayRunTest : public testing::RunFixture {
  protected:
   void SetUp() override {
-    TSettingsStore::SetFolder(dir.Path() / "settings");
-    SetUserDataFolder(dir.Path() / "data");
-    store = std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName));
+    RunFixture::SetUp();
     fs::create_directories(dir / "keps");
     fs::create_directories(dir / "out");
   }
-  void TearDown() override { SetUserDataFolder({}); }
 
   // A recording named and timed as a receiver would leave it: by default
   // lines 60 to 279 of the NOAA 15 pass, begun 18:28:15.17 UTC.
@@ -59,16 +50,7 @@ class OverlayRunTest : public ::testing::Test {
     return run.RunBatch(batch, {"vivurozed", wav, batch.output, "--overlay"});
   }
 
-  bool Logged(TProcessingRun& run, const std::string& part) {
-    const auto& lines = run.Log().Lines();
-    return std::any_of(lines.begin(), lines.end(),
-                       [&](const std::string& l) { return l.find(part) != std::string::npos; });
-  }
-
-  TempDir dir;
-  std::shared_ptr<TSettingsStore> store;
-  QuietHost host;
-  testing::RecordingMessages messages;
+  testing::QuietRunHost host;
 };
 
 // A real NOAA 15 pass run unattended, then as the window runs it.

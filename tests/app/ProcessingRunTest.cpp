@@ -8,19 +8,15 @@
 
 #include "AptSignal.h"
 #include "QuietRunHost.h"
-#include "RecordingMessages.h"
-#include "WavWriter.h"
+#include "RunFixture.h"
 #include "analysis/SignalAnalysis.h"
 #include "image/PngImage.h"
 #include "noaa/Thermal.h"
-#include "platform/Folders.h"
 
 namespace vivurozed {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::RecordingMessages;
-using testing::TempDir;
 
 class FakeHost : public testing::QuietRunHost {
  public:
@@ -28,16 +24,8 @@ class FakeHost : public testing::QuietRunHost {
   void SetBusy(bool b) override { busy = b; }
 };
 
-// Settings, run history and colour lookups all live in a temporary folder.
-class ProcessingRunTest : public ::testing::Test {
+class ProcessingRunTest : public testing::RunFixture {
  protected:
-  void SetUp() override {
-    TSettingsStore::SetFolder(dir.Path() / "settings");
-    SetUserDataFolder(dir.Path() / "data");
-    store = std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName));
-  }
-  void TearDown() override { SetUserDataFolder({}); }
-
   std::string Wav(const std::string& name, const std::vector<std::int16_t>& s,
                   testing::WavOptions o = {}) {
     const std::string path = (dir / name).string();
@@ -51,10 +39,7 @@ class ProcessingRunTest : public ::testing::Test {
     return testing::AptSignal(o);
   }
 
-  TempDir dir;
-  std::shared_ptr<TSettingsStore> store;
   FakeHost host;
-  RecordingMessages messages;
 };
 
 TEST_F(ProcessingRunTest, RefusesRecordingsItCannotDecode) {
