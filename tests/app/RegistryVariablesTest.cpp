@@ -117,7 +117,7 @@ TEST_F(RegistryVariablesTest, AValueOfTheWrongTypeKeepsTheDefault) {
   EXPECT_TRUE(settings.LowPriority.Value());
 }
 
-TEST_F(RegistryVariablesTest, ColourMapIndexIsLimitedToTheMapList) {
+TEST_F(RegistryVariablesTest, ColourMapIndexAndGammaAreLimitedToTheirLists) {
   auto store = NewStore();
   ASSERT_TRUE(store->WriteInteger("NoaaColourMapIndex", 7));
   TMainSettings settings(store);
@@ -130,10 +130,7 @@ TEST_F(RegistryVariablesTest, ColourMapIndexIsLimitedToTheMapList) {
   EXPECT_EQ(settings.LimitColourMapIndex(5), 0);
   settings.NoaaColourMapIndex.SetValue(3);
   EXPECT_EQ(settings.LimitColourMapIndex(5), 3);
-}
 
-TEST_F(RegistryVariablesTest, GammaChoices) {
-  TMainSettings settings(NewStore());
   const std::pair<int, double> cases[] = {{-1, 1.0}, {0, 1.0}, {1, 1.3}, {2, 1.7},
                                           {3, 2.2},  {4, 2.8}, {5, 1.0}};
   for (const auto& [choice, gamma] : cases) {
@@ -176,10 +173,11 @@ TEST_F(RegistryVariablesTest, FormInfoDefaultsToTheWindowAndAppliesClientSize) {
 }
 
 TEST(FontStyles, BitSet) {
-  EXPECT_EQ(FontStylesToInteger({true, false, true, false}), 5);
-  EXPECT_EQ(FontStylesToInteger({false, true, false, true}), 10);
-  EXPECT_EQ(IntegerToFontStyles(15), (TFontStyles{true, true, true, true}));
-  EXPECT_EQ(IntegerToFontStyles(2), (TFontStyles{false, true, false, false}));
+  for (const auto& [styles, bits] : {std::pair{TFontStyles{true, false, true, false}, 5},
+                                     {TFontStyles{false, true, false, true}, 10}}) {
+    EXPECT_EQ(FontStylesToInteger(styles), bits);
+    EXPECT_EQ(IntegerToFontStyles(bits), styles);
+  }
 }
 
 TEST_F(RegistryVariablesTest, RenamedExecutableUsesItsOwnKey) {
