@@ -83,9 +83,7 @@ TEST(CommandLine, OptionsWithTheirVariantsAndRanges) {
   EXPECT_EQ(Parse({"p.wav", "C"}).sharpen, shNone);
   EXPECT_EQ(Parse({"p.wav", "C1"}).sharpen, shSharpen);
   EXPECT_EQ(Parse({"p.wav", "M"}).sensorModel, smUnknown);
-  EXPECT_EQ(Parse({"p.wav", "MNOAA12"}).sensorModel, smNOAA12);
   EXPECT_EQ(Parse({"p.wav", "Mnoaa18"}).sensorModel, smNOAA18);
-  EXPECT_EQ(Parse({"p.wav", "MNOAA19"}).sensorModel, smNOAA19);
   EXPECT_EQ(Parse({"p.wav", "MNOAA20"}).sensorModel, smUnknown);
   EXPECT_EQ(Parse({"p.wav", "WJ"}).geostationary, 1);
   EXPECT_EQ(Parse({"p.wav", "WU"}).geostationary, 2);

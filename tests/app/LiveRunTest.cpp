@@ -115,7 +115,7 @@ TEST_F(LiveRunTest, ASoundCardAndAFollowedRecordingGiveTheFilesPicture) {
   EXPECT_EQ(testing::ReadBytes(name), wav);  // the followed file is left as it was
 }
 
-TEST_F(LiveRunTest, ALostFakeSoundCardKeepsWhatArrivedAndItsPicture) {
+TEST_F(LiveRunTest, ALostSoundCardKeepsWhatArrivedAndItsPicture) {
   const Bytes sound = SampleSound();
   auto card = std::make_unique<FakeSoundCard>(sound);
   card->loseAfter = 60 * 11025 * 2;
