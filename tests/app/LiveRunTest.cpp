@@ -8,12 +8,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <random>
 #include <thread>
 
 #include "FakeSoundCard.h"
 #include "PictureCorrelation.h"
 #include "RunFixture.h"
+#include "ToneSignals.h"
 
 namespace vivurozed {
 namespace {
@@ -156,14 +156,8 @@ TEST_F(LiveRunTest, AGivenTypeIsDecodedAtOnceAndNoiseFirstIsListenedThrough) {
   host.onLine = [](int) {};
   // 40 s of noise before the pass: the first analyses find nothing, a later
   // one finds the NOAA signal, and the run decodes from the start.
-  Bytes noisy(40 * 11025 * 2);
-  std::mt19937 random(1);
-  std::normal_distribution<float> noise(0, 3000);
-  for (std::size_t i = 0; i < noisy.size(); i += 2) {
-    const auto v = static_cast<std::int16_t>(noise(random));
-    noisy[i] = static_cast<std::uint8_t>(v);
-    noisy[i + 1] = static_cast<std::uint8_t>(v >> 8);
-  }
+  Bytes noisy = testing::BuildWav(testing::NoiseSignal(11025, 40, 3000));
+  noisy.erase(noisy.begin(), noisy.begin() + 44);  // the samples alone
   noisy.insert(noisy.end(), sound.begin(), sound.end());
   host.rows.clear();
   bool made = false;
