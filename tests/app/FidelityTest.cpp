@@ -5,16 +5,11 @@
 #include <cmath>
 
 #include "QuietRunHost.h"
-#include "RecordingMessages.h"
-#include "WavWriter.h"
-#include "app/MainForm.h"
+#include "RunFixture.h"
 #include "image/PngImage.h"
-#include "platform/Folders.h"
 
 namespace vivurozed {
 namespace {
-
-using QuietHost = testing::QuietRunHost;
 
 // Pearson correlation of the two channel pictures (words 86 .. 994 and
 // 1126 .. 2034) of the decoded main picture against the truth, with the
@@ -40,18 +35,16 @@ double Correlation(const TExtBitmap& decoded, const TExtBitmap& truth, int dx, i
   return vx > 0 && vy > 0 ? cov / std::sqrt(vx * vy) : 0;
 }
 
-TEST(Fidelity, SampleDecodesCloseToWhatWasSent) {
+using Fidelity = testing::RunFixture;
+
+TEST_F(Fidelity, SampleDecodesCloseToWhatWasSent) {
   TExtBitmap truth;
   ASSERT_TRUE(LoadPNGIntoBitmap(truth, std::string(VZ_TEST_DATA) + "/noaa15-excerpt-2min-words.png",
                                 false));
   ASSERT_EQ(truth.PixelFormat(), pf8bit);
   ASSERT_EQ(truth.Width(), 2080);
-  testing::TempDir dir;
-  TSettingsStore::SetFolder(dir.Path() / "settings");
-  SetUserDataFolder(dir.Path() / "data");
-  testing::RecordingMessages messages;
-  QuietHost host;
-  TProcessingRun run(host, std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName)));
+  testing::QuietRunHost host;
+  TProcessingRun run(host, store);
   TBatchOptions batch;
   batch.input = VZ_SAMPLE;
   ASSERT_EQ(run.RunBatch(batch, {}), 0);
@@ -63,7 +56,6 @@ TEST(Fidelity, SampleDecodesCloseToWhatWasSent) {
     for (int dx = -12; dx <= 12; ++dx) best = std::max(best, Correlation(decoded, truth, dx, dy));
   }
   EXPECT_GT(best, 0.99);
-  SetUserDataFolder({});
 }
 
 }  // namespace

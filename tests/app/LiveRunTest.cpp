@@ -7,26 +7,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <filesystem>
-#include <random>
 #include <thread>
 
+#include "FakeSoundCard.h"
 #include "PictureCorrelation.h"
-#include "RecordingMessages.h"
-#include "WavWriter.h"
-#include "app/MainForm.h"
-#include "platform/Folders.h"
-#include "signal/CaptureInput.h"
+#include "RunFixture.h"
+#include "ToneSignals.h"
 
 namespace vivurozed {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using testing::RecordingMessages;
-using testing::TempDir;
+using testing::FakeSoundCard;
 using Bytes = std::vector<std::uint8_t>;
 
 class Host : public testing::QuietRunHost {
@@ -43,100 +37,19 @@ class Host : public testing::QuietRunHost {
   }
 };
 
-// A sound card playing `sound` (16-bit mono) from a thread of its own, in
-// pieces of any size, as fast as `mayPlay` lets it; optionally lost after
-// `loseAfter` bytes, or holding back after `holdAfter` bytes until Release.
-class SoundCard : public TCaptureDevice {
- public:
-  explicit SoundCard(Bytes sound) : sound_(std::move(sound)) {}
-  ~SoundCard() override { Join(); }
-  std::size_t loseAfter = SIZE_MAX, holdAfter = SIZE_MAX;
-  std::atomic<bool> done = false;
-  bool releasedByLine = false;
-  std::function<bool()> mayPlay = [] { return true; };
-
-  void Release() {
-    std::lock_guard lock(mutex_);
-    released_ = true;
-    held_.notify_all();
-  }
-  int Open(const TWaveFormat&, TCaptureListener& l) override {
-    listener_ = &l;
-    return 0;
-  }
-  std::string ErrorText(int) const override { return "unplugged"; }
-  void Prepare(TWaveHeader&) override {}
-  void Unprepare(TWaveHeader&) override {}
-  void AddBuffer(TWaveHeader& h) override { buffers_.Add(h); }
-  void Start() override {
-    thread_ = std::thread([this] {
-      const std::size_t end = std::min(loseAfter, sound_.size());
-      for (std::size_t at = 0; at < end && !stop_; at += 777) {
-        if (at >= holdAfter) {
-          std::unique_lock lock(mutex_);
-          releasedByLine = held_.wait_for(lock, 20s, [this] { return released_; });
-          holdAfter = SIZE_MAX;
-        }
-        while (!mayPlay() && !stop_) std::this_thread::sleep_for(1ms);
-        buffers_.Deliver(std::span(sound_).subspan(at, std::min<std::size_t>(777, end - at)),
-                         *listener_);
-      }
-      if (loseAfter < sound_.size()) {
-        buffers_.Reset(*listener_);
-        listener_->CaptureFailed(5);
-        listener_->CaptureClosed();
-      }
-      done = true;
-    });
-  }
-  void Stop() override {
-    stop_ = true;
-    Release();
-    Join();
-  }
-  void Reset() override { buffers_.Reset(*listener_); }
-  void Close() override { listener_->CaptureClosed(); }
-
- private:
-  void Join() {
-    if (thread_.joinable()) thread_.join();
-  }
-  Bytes sound_;
-  TCaptureListener* listener_ = nullptr;
-  TCaptureBuffers buffers_;
-  std::thread thread_;
-  std::atomic<bool> stop_ = false;
-  std::mutex mutex_;
-  std::condition_variable held_;
-  bool released_ = false;
-};
-
 // The data chunk of the sample (16-bit mono, 11025 Hz).
 Bytes SampleSound() {
   const Bytes wav = testing::ReadBytes(VZ_SAMPLE);
   return Bytes(wav.begin() + 44, wav.end());
 }
 
-class LiveRunTest : public ::testing::Test {
+class LiveRunTest : public testing::RunFixture {
  protected:
-  void SetUp() override {
-    TSettingsStore::SetFolder(dir.Path() / "settings");
-    SetUserDataFolder(dir.Path() / "data");
-    store = std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName));
-  }
-  void TearDown() override { SetUserDataFolder({}); }
-
-  // The channel B picture of a file run over `wav`.
-  TExtBitmap FilePicture(const std::string& wav) {
-    TProcessingRun run(host, store);
-    EXPECT_TRUE(run.Dispatch(wav));
-    return run.Pictures().channelB;
-  }
   // A capture run over `card`, stopped once the card has played everything
   // and the run has read it. The card keeps at most a second ahead of the
   // run, as one playing in real time would.
-  std::unique_ptr<TProcessingRun> CaptureRun(std::unique_ptr<SoundCard> card, bool& made) {
-    SoundCard& c = *card;
+  std::unique_ptr<TProcessingRun> CaptureRun(std::unique_ptr<FakeSoundCard> card, bool& made) {
+    FakeSoundCard& c = *card;
     TCaptureInput input(std::move(card), "fake card");
     c.mayPlay = [&] { return input.QueuedBytes() < 22050; };
     host.stop = [&] { return c.done && input.QueuedBytes() == 0; };
@@ -148,18 +61,18 @@ class LiveRunTest : public ::testing::Test {
     return run;
   }
 
-  TempDir dir;
-  std::shared_ptr<TSettingsStore> store;
   Host host;
-  RecordingMessages messages;
 };
 
-TEST_F(LiveRunTest, SoundCardGivesTheFilesPictureAndKeepsWhatItProduced) {
-  const TExtBitmap fromFile = FilePicture(VZ_SAMPLE);
+TEST_F(LiveRunTest, ASoundCardAndAFollowedRecordingGiveTheFilesPicture) {
+  const Bytes wav = testing::ReadBytes(VZ_SAMPLE);
+  const Bytes sound(wav.begin() + 44, wav.end());
+  TProcessingRun fileRun(host, store);
+  ASSERT_TRUE(fileRun.Dispatch(VZ_SAMPLE));
+  const TExtBitmap& fromFile = fileRun.Pictures().channelB;
   host.rows.clear();
-  const Bytes sound = SampleSound();
   bool made = false;
-  const auto run = CaptureRun(std::make_unique<SoundCard>(sound), made);
+  const auto run = CaptureRun(std::make_unique<FakeSoundCard>(sound), made);
   ASSERT_TRUE(made);
   const TExtBitmap& live = run->Pictures().channelB;
   EXPECT_NEAR(live.Height(), fromFile.Height(), 2);
@@ -168,17 +81,43 @@ TEST_F(LiveRunTest, SoundCardGivesTheFilesPictureAndKeepsWhatItProduced) {
   EXPECT_GE(host.rows.size(), 236u);
   EXPECT_TRUE(std::is_sorted(host.rows.begin(), host.rows.end()));
   EXPECT_EQ(host.rowWidth, 2080u);
-
   const std::string kept = fs::path(run->OutputName()).replace_extension(".wav").string();
   const Bytes file = testing::ReadBytes(kept);
   ASSERT_EQ(file.size(), 44 + sound.size());
   EXPECT_TRUE(std::equal(sound.begin(), sound.end(), file.begin() + 44));
   EXPECT_EQ(fs::path(kept).stem().string().size(), 8u);  // MMDDhhmm
+
+  const std::string name = (dir / "08251827_NOAA15.wav").string();
+  std::thread recorder([&] {
+    // A recorder that leaves the sizes 0 until it finishes, writing a
+    // tenth of a second at a time, a hundred times as fast as real time.
+    Bytes head(wav.begin(), wav.begin() + 44);
+    std::fill(head.begin() + 40, head.end(), 0);
+    FILE* f = std::fopen(name.c_str(), "wb");
+    std::fwrite(head.data(), 1, head.size(), f);
+    for (std::size_t at = 44; at < wav.size(); at += 2205) {
+      std::fwrite(wav.data() + at, 1, std::min<std::size_t>(2205, wav.size() - at), f);
+      std::fflush(f);
+      std::this_thread::sleep_for(1ms);
+    }
+    std::fseek(f, 0, SEEK_SET);
+    std::fwrite(wav.data(), 1, 44, f);
+    std::fclose(f);
+  });
+  TGrowingWaveInput input(name, 500ms);
+  TProcessingRun followed(host, store);
+  made = followed.LiveRun(input, {});
+  recorder.join();
+  ASSERT_TRUE(made);
+  EXPECT_EQ(followed.OutputName(), (dir / "08251827_NOAA15.").string());
+  EXPECT_NEAR(followed.Pictures().channelB.Height(), fromFile.Height(), 2);
+  EXPECT_GE(testing::PictureCorrelation(followed.Pictures().channelB, fromFile), 0.999);
+  EXPECT_EQ(testing::ReadBytes(name), wav);  // the followed file is left as it was
 }
 
 TEST_F(LiveRunTest, ALostSoundCardKeepsWhatArrivedAndItsPicture) {
   const Bytes sound = SampleSound();
-  auto card = std::make_unique<SoundCard>(sound);
+  auto card = std::make_unique<FakeSoundCard>(sound);
   card->loseAfter = 60 * 11025 * 2;
   bool made = false;
   const auto run = CaptureRun(std::move(card), made);
@@ -198,9 +137,9 @@ TEST_F(LiveRunTest, AGivenTypeIsDecodedAtOnceAndNoiseFirstIsListenedThrough) {
   // The card holds back after 10 s until a line has been shown: only a run
   // that decodes without listening first gets that far.
   const Bytes sound = SampleSound();
-  auto card = std::make_unique<SoundCard>(sound);
+  auto card = std::make_unique<FakeSoundCard>(sound);
   card->holdAfter = 10 * 11025 * 2;
-  SoundCard& c = *card;
+  FakeSoundCard& c = *card;
   host.onLine = [&](int) { c.Release(); };
   {
     TCaptureInput input(std::move(card), "fake card");
@@ -210,25 +149,19 @@ TEST_F(LiveRunTest, AGivenTypeIsDecodedAtOnceAndNoiseFirstIsListenedThrough) {
     TLiveRunOptions live;
     live.recordingFolder = dir.Path().string();
     ASSERT_TRUE(run.LiveRun(input, live));
-    EXPECT_TRUE(c.releasedByLine);
+    EXPECT_TRUE(c.released);
     for (const std::string& line : run.Log().Lines())
       EXPECT_EQ(line.find("analyser recognised"), std::string::npos) << line;
   }
   host.onLine = [](int) {};
   // 40 s of noise before the pass: the first analyses find nothing, a later
   // one finds the NOAA signal, and the run decodes from the start.
-  Bytes noisy(40 * 11025 * 2);
-  std::mt19937 random(1);
-  std::normal_distribution<float> noise(0, 3000);
-  for (std::size_t i = 0; i < noisy.size(); i += 2) {
-    const auto v = static_cast<std::int16_t>(noise(random));
-    noisy[i] = static_cast<std::uint8_t>(v);
-    noisy[i + 1] = static_cast<std::uint8_t>(v >> 8);
-  }
+  Bytes noisy = testing::BuildWav(testing::NoiseSignal(11025, 40, 3000));
+  noisy.erase(noisy.begin(), noisy.begin() + 44);  // the samples alone
   noisy.insert(noisy.end(), sound.begin(), sound.end());
   host.rows.clear();
   bool made = false;
-  const auto run = CaptureRun(std::make_unique<SoundCard>(noisy), made);
+  const auto run = CaptureRun(std::make_unique<FakeSoundCard>(noisy), made);
   ASSERT_TRUE(made);
   const auto& lines = run->Log().Lines();
   EXPECT_GE(
@@ -240,39 +173,8 @@ TEST_F(LiveRunTest, AGivenTypeIsDecodedAtOnceAndNoiseFirstIsListenedThrough) {
   EXPECT_GE(run->Decoder().LineCount(), 236);
 }
 
-TEST_F(LiveRunTest, AFollowedRecordingGivesTheFinishedFilesPicture) {
-  const Bytes wav = testing::ReadBytes(VZ_SAMPLE);
-  const std::string name = (dir / "08251827_NOAA15.wav").string();
-  std::thread recorder([&] {
-    // A recorder that leaves the sizes 0 until it finishes, writing a
-    // tenth of a second at a time, a hundred times as fast as real time.
-    Bytes head(wav.begin(), wav.begin() + 44);
-    std::fill(head.begin() + 40, head.end(), 0);
-    FILE* f = std::fopen(name.c_str(), "wb");
-    std::fwrite(head.data(), 1, head.size(), f);
-    for (std::size_t at = 44; at < wav.size(); at += 2205) {
-      std::fwrite(wav.data() + at, 1, std::min<std::size_t>(2205, wav.size() - at), f);
-      std::fflush(f);
-      std::this_thread::sleep_for(1ms);
-    }
-    std::fseek(f, 0, SEEK_SET);
-    std::fwrite(wav.data(), 1, 44, f);
-    std::fclose(f);
-  });
-  TGrowingWaveInput input(name, 500ms);
-  TProcessingRun run(host, store);
-  const bool made = run.LiveRun(input, {});
-  recorder.join();
-  ASSERT_TRUE(made);
-  EXPECT_EQ(run.OutputName(), (dir / "08251827_NOAA15.").string());
-  const TExtBitmap fromFile = FilePicture(name);
-  EXPECT_NEAR(run.Pictures().channelB.Height(), fromFile.Height(), 2);
-  EXPECT_GE(testing::PictureCorrelation(run.Pictures().channelB, fromFile), 0.999);
-  EXPECT_EQ(testing::ReadBytes(name), wav);  // the followed file is left as it was
-}
-
 TEST(RecordingPath, NamesTheRecordingAsPassIdentificationReadsIt) {
-  TempDir dir;
+  testing::TempDir dir;
   const TDateTime t = EncodeDateTime(2024, 8, 25, 18, 27, 41);
   const std::string folder = dir.Path().string();
   const struct {

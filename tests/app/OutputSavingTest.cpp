@@ -6,7 +6,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "RecordingMessages.h"
@@ -18,6 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::RecordingMessages;
 using testing::TempDir;
+using Bytes = std::vector<std::uint8_t>;
 
 TExtBitmap Grey(int width, int height) {
   TExtBitmap b(width, height, pf8bit);
@@ -37,111 +37,84 @@ TRunPictures NoaaPictures() {
   return p;
 }
 
-std::vector<std::string> Names(const std::vector<std::string>& paths) {
-  std::vector<std::string> n;
-  for (const auto& p : paths) n.push_back(fs::path(p).filename().string());
-  return n;
-}
-
-TEST(OutputSaving, WritesMainAndNoaaPicturesInTheChosenFormats) {
+class OutputSaving : public ::testing::Test {
+ protected:
+  // The names SaveAll wrote under `name` in the temporary folder.
+  std::vector<std::string> Save(const std::string& name, bool saveMain = true,
+                                bool announce = false) {
+    EXPECT_TRUE(saver.SaveAll((dir / name).string(), pictures, o, saveMain, announce)) << name;
+    std::vector<std::string> n;
+    for (const auto& p : saver.Written()) n.push_back(fs::path(p).filename().string());
+    return n;
+  }
   RecordingMessages messages;
   TempDir dir;
+  TRunPictures pictures = NoaaPictures();
   TSaveOptions o;
-  o.outputFormat = 2;
-  TRunPictures p = NoaaPictures();
-  p.overlay = Grey(2080, 20);
   TOutputSaver saver;
-  ASSERT_TRUE(saver.SaveAll((dir / "pass.").string(), p, o, true, false));
-  EXPECT_EQ(Names(saver.Written()),
-            (std::vector<std::string>{"pass.png", "pass-ovl.png", "pass-a.jpg", "pass-b.jpg",
-                                      "pass-c.jpg"}));
+};
+using Names = std::vector<std::string>;
+
+TEST_F(OutputSaving, WritesMainAndNoaaPicturesInTheChosenFormats) {
+  o.outputFormat = 2;
+  pictures.overlay = Grey(2080, 20);
+  EXPECT_EQ(Save("pass."),
+            (Names{"pass.png", "pass-ovl.png", "pass-a.jpg", "pass-b.jpg", "pass-c.jpg"}));
   for (const auto& f : saver.Written()) EXPECT_GT(fs::file_size(f), 100u) << f;
   EXPECT_TRUE(messages.entries.empty());
-
   o.noaaOutput = -1;  // no channel pictures
-  ASSERT_TRUE(saver.SaveAll((dir / "none.bmp").string(), p, o, true, false));
-  EXPECT_EQ(Names(saver.Written()), (std::vector<std::string>{"none.bmp", "none-ovl.png"}));
-
+  EXPECT_EQ(Save("none.bmp"), (Names{"none.bmp", "none-ovl.png"}));
   o.noaaOutput = 1;  // only the false colour, announced
-  ASSERT_TRUE(saver.SaveAll((dir / "colour.").string(), p, o, false, true));
-  EXPECT_EQ(Names(saver.Written()), (std::vector<std::string>{"colour-c.jpg"}));
+  EXPECT_EQ(Save("colour.", false, true), Names{"colour-c.jpg"});
   ASSERT_EQ(messages.entries.size(), 1u);
   EXPECT_EQ(messages.entries[0].text, "Image saved to: " + (dir / "colour-c.jpg").string());
   EXPECT_EQ(messages.entries[0].caption, "Vivurozed - false-colour image saved");
 }
 
-TEST(OutputSaving, AsksBeforeOverwritingExceptScheduleNames) {
-  RecordingMessages messages;
-  TempDir dir;
-  TSaveOptions o;
+TEST_F(OutputSaving, AsksBeforeOverwritingExceptScheduleNamesAndNeverTheSource) {
   o.outputFormat = 0;
   o.noaaOutput = 0;
-  const TRunPictures p = NoaaPictures();
-  const std::string kept = (dir / "pass.bmp").string();
-  testing::WriteBytes(kept, {'o', 'l', 'd'});
-  TOutputSaver saver;
-  EXPECT_TRUE(saver.SaveAll(kept, p, o, true, false));  // unattended answer: keep it
+  const Bytes old = {'o', 'l', 'd'};
+  for (const char* name : {"pass.bmp", "SCHEDULE1.bmp", "loaded.bmp"})
+    testing::WriteBytes(dir / name, old);
+  // The unattended answer keeps it.
+  EXPECT_EQ(Save("pass.bmp"), (Names{"pass-a.bmp", "pass-b.bmp", "pass-c.bmp"}));
   ASSERT_EQ(messages.entries.size(), 1u);
   EXPECT_EQ(messages.entries[0].caption, "Overwrite existing file?");
   EXPECT_TRUE(saver.MainDeclined());
-  EXPECT_EQ(fs::file_size(kept), 3u);
-  EXPECT_EQ(Names(saver.Written()),
-            (std::vector<std::string>{"pass-a.bmp", "pass-b.bmp", "pass-c.bmp"}));
-
+  EXPECT_EQ(testing::ReadBytes(dir / "pass.bmp"), old);
   messages.answers.push_back(maYes);
-  EXPECT_TRUE(saver.SaveAll(kept, p, o, true, false));
-  EXPECT_GT(fs::file_size(kept), 3u);
+  Save("pass.bmp");
+  EXPECT_NE(testing::ReadBytes(dir / "pass.bmp"), old);
 
-  const std::string schedule = (dir / "SCHEDULE1.bmp").string();
-  testing::WriteBytes(schedule, {'o', 'l', 'd'});
   messages.entries.clear();
-  EXPECT_TRUE(saver.SaveAll((dir / "SCHEDULE1.").string(), p, o, true, false));
+  Save("SCHEDULE1.");
   EXPECT_TRUE(messages.entries.empty());
-  EXPECT_GT(fs::file_size(schedule), 3u);
-}
+  EXPECT_NE(testing::ReadBytes(dir / "SCHEDULE1.bmp"), old);
 
-TEST(OutputSaving, NeverOverwritesTheSourcePicture) {
-  RecordingMessages messages;
   messages.answers.push_back(maYes);
-  TempDir dir;
-  const std::string source = (dir / "loaded.bmp").string();
-  testing::WriteBytes(source, {'o', 'l', 'd'});
-  TSaveOptions o;
-  o.outputFormat = 0;
-  o.sourcePicture = source;
-  TOutputSaver saver;
-  EXPECT_TRUE(saver.SaveAll((dir / "loaded.").string(), NoaaPictures(), o, true, false));
-  EXPECT_EQ(fs::file_size(source), 3u);
-  EXPECT_TRUE(saver.SaveAll((dir / "other.bmp").string(), NoaaPictures(), o, true, false));
-  EXPECT_TRUE(fs::exists(dir / "other.bmp"));
+  o.sourcePicture = (dir / "loaded.bmp").string();
+  Save("loaded.");
+  EXPECT_EQ(testing::ReadBytes(dir / "loaded.bmp"), old);
+  EXPECT_EQ(Save("other.bmp").front(), "other.bmp");
 }
 
-TEST(OutputSaving, CropsChannelBordersByPassDirection) {
-  RecordingMessages messages;
-  TempDir dir;
-  TSaveOptions o;
+TEST_F(OutputSaving, CropsChannelBordersByPassDirection) {
   o.noaaOutput = 0;
   o.cropBorders = true;
-  o.southBound = true;
-  TOutputSaver saver;
-  ASSERT_TRUE(saver.SaveAll((dir / "p.bmp").string(), NoaaPictures(), o, true, false));
-  TExtBitmap a;
-  a.LoadFromFile(dir / "p-a.bmp");
-  EXPECT_EQ(a.Width(), 909);
-  EXPECT_EQ(a.ScanLine(3)[0], (82 + 3) & 0xFF);
-  o.southBound = false;
-  ASSERT_TRUE(saver.SaveAll((dir / "q.bmp").string(), NoaaPictures(), o, true, false));
-  a.LoadFromFile(dir / "q-b.bmp");
-  EXPECT_EQ(a.ScanLine(0)[0], 49);
+  for (const auto& [south, file, row, first] :
+       {std::tuple{true, "p-a.bmp", 3, 82 + 3}, {false, "q-b.bmp", 0, 49}}) {
+    o.southBound = south;
+    Save(std::string(file).substr(0, 1) + ".bmp");
+    TExtBitmap a;
+    a.LoadFromFile(dir / file);
+    EXPECT_EQ(a.Width(), 909) << file;
+    EXPECT_EQ(a.ScanLine(row)[0], first) << file;
+  }
 }
 
-TEST(OutputSaving, MissingFolderAndWriteErrorsAreReported) {
-  RecordingMessages messages;
-  TempDir dir;
-  TSaveOptions o;
-  TOutputSaver saver;
-  const std::string missing = (dir / "nowhere" / "p.").string();
-  EXPECT_FALSE(saver.SaveAll(missing, NoaaPictures(), o, true, false));
+TEST_F(OutputSaving, MissingFolderAndWriteErrorsAreReported) {
+  EXPECT_FALSE(saver.SaveAll((dir / "nowhere" / "p.").string(), pictures, o, true, false));
   ASSERT_EQ(messages.entries.size(), 1u);
   EXPECT_EQ(messages.entries[0].text.rfind(
                 "Folder: " + (dir / "nowhere").string() + " does not exist - nothing saved", 0),
@@ -149,25 +122,22 @@ TEST(OutputSaving, MissingFolderAndWriteErrorsAreReported) {
   EXPECT_TRUE(saver.Written().empty());
 
   // A folder where the picture should go cannot be replaced by a file.
-  fs::create_directory(dir / "busy.png");
+  const std::string busy = (dir / "busy.png").string();
+  fs::create_directory(busy);
   messages.entries.clear();
   messages.answers.push_back(maYes);
   o.outputFormat = 2;
-  EXPECT_FALSE(saver.SaveAll((dir / "busy.").string(), NoaaPictures(), o, true, false));
+  EXPECT_FALSE(saver.SaveAll((dir / "busy.").string(), pictures, o, true, false));
   ASSERT_FALSE(messages.entries.empty());
-  EXPECT_EQ(messages.entries.back().text, "Error saving to file: " + (dir / "busy.png").string() +
-                                              " (cannot replace " + (dir / "busy.png").string() +
-                                              ": Is a directory)");
-  EXPECT_EQ(saver.Failures().back(),
-            "busy.png (cannot replace " + (dir / "busy.png").string() + ": Is a directory)");
-  EXPECT_TRUE(fs::is_directory(dir / "busy.png"));
+  EXPECT_EQ(messages.entries.back().text,
+            "Error saving to file: " + busy + " (cannot replace " + busy + ": Is a directory)");
+  EXPECT_EQ(saver.Failures().back(), "busy.png (cannot replace " + busy + ": Is a directory)");
+  EXPECT_TRUE(fs::is_directory(busy));
 }
 
 // A write that fails half way (the file-size limit stands in for a full
 // disk) leaves the previous file byte for byte, and no stray file beside it.
-TEST(OutputSaving, AFailedSaveLeavesThePreviousFileIntact) {
-  RecordingMessages messages;
-  TempDir dir;
+TEST_F(OutputSaving, AFailedSaveLeavesThePreviousFileIntact) {
   TExtBitmap picture(300, 200, pf8bit);
   std::mt19937 random(5);
   for (int y = 0; y < picture.Height(); ++y)
@@ -187,9 +157,9 @@ TEST(OutputSaving, AFailedSaveLeavesThePreviousFileIntact) {
       EXPECT_THROW(picture.SaveToFile(file), EInvalidGraphicOperation);
       written = false;
     } else {
-      TOutputSaver saver;
-      written = saver.WritePrimary(picture, file.string(), TSaveOptions{});
-      EXPECT_EQ(saver.Failures().size(), 1u);
+      TOutputSaver fresh;
+      written = fresh.WritePrimary(picture, file.string(), TSaveOptions{});
+      EXPECT_EQ(fresh.Failures().size(), 1u);
     }
     setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_FALSE(written) << name;

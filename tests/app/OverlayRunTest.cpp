@@ -10,35 +10,26 @@
 #include <optional>
 
 #include "QuietRunHost.h"
-#include "RecordingMessages.h"
-#include "WavWriter.h"
-#include "app/MainForm.h"
+#include "RunFixture.h"
 #include "app/ZevuvidInfo.h"
 #include "map/FitMap.h"
 #include "map/ekCartography.h"
 #include "platform/FileTimes.h"
-#include "platform/Folders.h"
 
 namespace vivurozed {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TempDir;
 
 const fs::path kData = VZ_TEST_DATA;
 
-using QuietHost = testing::QuietRunHost;
-
-class OverlayRunTest : public ::testing::Test {
+class OverlayRunTest : public testing::RunFixture {
  protected:
   void SetUp() override {
-    TSettingsStore::SetFolder(dir.Path() / "settings");
-    SetUserDataFolder(dir.Path() / "data");
-    store = std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName));
+    RunFixture::SetUp();
     fs::create_directories(dir / "keps");
     fs::create_directories(dir / "out");
   }
-  void TearDown() override { SetUserDataFolder({}); }
 
   // A recording named and timed as a receiver would leave it: by default
   // lines 60 to 279 of the NOAA 15 pass, begun 18:28:15.17 UTC.
@@ -59,22 +50,26 @@ class OverlayRunTest : public ::testing::Test {
     return run.RunBatch(batch, {"vivurozed", wav, batch.output, "--overlay"});
   }
 
-  bool Logged(TProcessingRun& run, const std::string& part) {
-    const auto& lines = run.Log().Lines();
-    return std::any_of(lines.begin(), lines.end(),
-                       [&](const std::string& l) { return l.find(part) != std::string::npos; });
-  }
-
-  TempDir dir;
-  std::shared_ptr<TSettingsStore> store;
-  QuietHost host;
-  testing::RecordingMessages messages;
+  testing::QuietRunHost host;
 };
 
+// A real NOAA 15 pass run unattended, then as the window runs it.
 TEST_F(OverlayRunTest, IdentifiesOverlaysAndLocatesARealPass) {
   fs::copy_file(kData / "weather-2019-08-25.txt", dir / "keps" / "weather.txt");
   TProcessingRun run(host, store);
-  ASSERT_EQ(Run(run, Recording(), {}), 0);
+  run.Settings().ZeveDuruviz.SetValue(true);
+  run.Settings().ConfirmPass.SetValue(true);
+  run.Settings().KepsCurrPath.SetValue((dir / "keps").string());
+  std::vector<TPassPrediction> asked;
+  run.Overlay().SetOnConfirmPass([&](TPassPrediction& pass) {
+    asked.push_back(pass);
+    pass.southBound = true;
+    pass.start += 60.0 / 86400;
+    return true;
+  });
+  const std::string wav = Recording();
+  ASSERT_EQ(Run(run, wav, {}), 0);
+  EXPECT_TRUE(asked.empty());  // a batch run never asks
   EXPECT_TRUE(Logged(run, "Pass: NOAA-15, northbound"));
   EXPECT_EQ(run.Options().sensorModel, smNOAA15);
   EXPECT_FALSE(run.Options().southBound);
@@ -130,58 +125,25 @@ TEST_F(OverlayRunTest, IdentifiesOverlaysAndLocatesARealPass) {
   // beside it, matched on the minute markers.
   SaveBitmapAsBMP(run.Pictures().main, (dir / "again.bmp").string());
   run.Overlay().Maker()->OverlayBitmap().SaveToFile(dir / "againovl.bmp");
-  TProcessingRun again(host, store);
-  ASSERT_TRUE(again.Dispatch((dir / "again.bmp").string()));
-  EXPECT_TRUE(Logged(again, "Read overlay: " + (dir / "againovl.bmp").string()));
-  EXPECT_TRUE(Logged(again, "Overlay image minute marker at line: "));
-  EXPECT_FALSE(IsEmpty(again.Pictures().overlay));
-}
+  {
+    TProcessingRun again(host, store);
+    ASSERT_TRUE(again.Dispatch((dir / "again.bmp").string()));
+    EXPECT_TRUE(Logged(again, "Read overlay: " + (dir / "againovl.bmp").string()));
+    EXPECT_TRUE(Logged(again, "Overlay image minute marker at line: "));
+    EXPECT_FALSE(IsEmpty(again.Pictures().overlay));
+  }
 
-TEST_F(OverlayRunTest, AnInteractiveRunTakesTheUsersPassTheCommandLineThePrediction) {
-  fs::copy_file(kData / "weather-2019-08-25.txt", dir / "keps" / "weather.txt");
-  TProcessingRun run(host, store);
-  run.Settings().ZeveDuruviz.SetValue(true);
-  run.Settings().ConfirmPass.SetValue(true);
-  run.Settings().KepsCurrPath.SetValue((dir / "keps").string());
-  std::vector<TPassPrediction> asked;
-  run.Overlay().SetOnConfirmPass([&](TPassPrediction& pass) {
-    asked.push_back(pass);
-    pass.southBound = true;
-    pass.start += 60.0 / 86400;
-    return true;
-  });
-  const std::string wav = Recording();
-  ASSERT_EQ(Run(run, wav, {}), 0);
-  EXPECT_TRUE(asked.empty());
-
-  // The next run is the window's own: it asks.
-  ASSERT_TRUE(run.Dispatch(wav));
-  ASSERT_EQ(asked.size(), 1u);
-  EXPECT_EQ(asked[0].satellite, "NOAA-15");
-  EXPECT_FALSE(asked[0].southBound);
-  EXPECT_TRUE(run.Options().southBound);
-  EXPECT_TRUE(
-      Logged(run, "Pass changed by the user: NOAA-15, start 2019-08-25 18:29:00 UTC, southbound"));
-  // The start given is taken as it stands, not refined by the file times;
-  // the overlay begins a minute before picture line 0.
-  ASSERT_NE(run.Overlay().Maker(), nullptr);
-  EXPECT_NEAR((run.Overlay().Maker()->Start() - EncodeDateTime(2019, 8, 25, 18, 28, 0, 0)) * 86400,
-              run.Decoder().FirstLineSeconds(), 0.01);
-}
-
-// The same earth point read where each picture shows picture line 100 under
-// the satellite: the main picture carries one overlay per channel, the
-// channels of a northbound pass are turned, and large ones scale it.
-TEST_F(OverlayRunTest, EveryPictureReadsTheSameEarthPointForTheSamePixel) {
-  fs::copy_file(kData / "weather-2019-08-25.txt", dir / "keps" / "weather.txt");
-  TProcessingRun run(host, store);
-  ASSERT_EQ(Run(run, Recording(), {}), 0);
+  // The same earth point read where each picture shows picture line 100
+  // under the satellite: the main picture carries one overlay per channel,
+  // the channels of a northbound pass are turned, and large ones scale it.
   const TReadoutData data = run.ReadoutData();
   ASSERT_TRUE(data.maker);
   const int h = run.Pictures().main.Height(), line = 100;
   const std::string text = PositionText(*data.maker, data.placements[ptMain], 2080, h, 536, line);
   EXPECT_EQ(text.rfind("Lat:", 0), 0u) << text;
-
+  // Off the located columns only the look angles remain.
+  EXPECT_EQ(PositionText(*data.maker, data.placements[ptMain], 2080, h, 20, line).rfind("Az:", 0),
+            0u);
   TRunOptions large = run.Options();
   large.largeImage = true;
   ASSERT_TRUE(run.Reprocess(large));
@@ -206,9 +168,20 @@ TEST_F(OverlayRunTest, EveryPictureReadsTheSameEarthPointForTheSamePixel) {
     EXPECT_EQ(PositionText(*c.data.maker, c.data.placements[c.tab], c.width, c.height, c.x, c.y),
               text)
         << c.tab << " " << c.width;
-  // Off the located columns only the look angles remain.
-  EXPECT_EQ(PositionText(*data.maker, data.placements[ptMain], 2080, h, 20, line).rfind("Az:", 0),
-            0u);
+
+  // The window's own run asks, and takes the user's pass as it stands,
+  // not refined by the file times; the overlay begins a minute before
+  // picture line 0.
+  ASSERT_TRUE(run.Dispatch(wav));
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].satellite, "NOAA-15");
+  EXPECT_FALSE(asked[0].southBound);
+  EXPECT_TRUE(run.Options().southBound);
+  EXPECT_TRUE(
+      Logged(run, "Pass changed by the user: NOAA-15, start 2019-08-25 18:29:00 UTC, southbound"));
+  ASSERT_NE(run.Overlay().Maker(), nullptr);
+  EXPECT_NEAR((run.Overlay().Maker()->Start() - EncodeDateTime(2019, 8, 25, 18, 28, 0, 0)) * 86400,
+              run.Decoder().FirstLineSeconds(), 0.01);
 }
 
 TEST_F(OverlayRunTest, ANoaa19RecordingIsIdentifiedCalibratedAndOverlaidAsNoaa19) {
@@ -299,33 +272,31 @@ std::vector<float> EdgeMap(const std::vector<float>& picture, int w, int h) {
   for (int i = -5; i <= 5; ++i) kernel.push_back(float(std::exp(-i * i / (2 * 1.5 * 1.5))));
   float sum = 0;
   for (float k : kernel) sum += k;
-  std::vector<float> a(picture.size()), b(picture.size());
+  std::vector<float> a = picture, b(picture.size());
+  for (int across : {1, 0}) {  // along the rows, then down the columns
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        float s = 0;
+        for (int i = -5; i <= 5; ++i)
+          s += kernel[std::size_t(i + 5)] * at(a, x + across * i, y + (1 - across) * i);
+        b[std::size_t(y) * w + x] = s / sum;
+      }
+    std::swap(a, b);
+  }
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      float s = 0;
-      for (int i = -5; i <= 5; ++i) s += kernel[std::size_t(i + 5)] * at(picture, x + i, y);
-      a[std::size_t(y) * w + x] = s / sum;
-    }
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      float s = 0;
-      for (int i = -5; i <= 5; ++i) s += kernel[std::size_t(i + 5)] * at(a, x, y + i);
-      b[std::size_t(y) * w + x] = s / sum;
-    }
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const float gx = at(b, x + 1, y - 1) + 2 * at(b, x + 1, y) + at(b, x + 1, y + 1) -
-                       at(b, x - 1, y - 1) - 2 * at(b, x - 1, y) - at(b, x - 1, y + 1);
-      const float gy = at(b, x - 1, y + 1) + 2 * at(b, x, y + 1) + at(b, x + 1, y + 1) -
-                       at(b, x - 1, y - 1) - 2 * at(b, x, y - 1) - at(b, x + 1, y - 1);
-      a[std::size_t(y) * w + x] = std::hypot(gx, gy);
+      const float gx = at(a, x + 1, y - 1) + 2 * at(a, x + 1, y) + at(a, x + 1, y + 1) -
+                       at(a, x - 1, y - 1) - 2 * at(a, x - 1, y) - at(a, x - 1, y + 1);
+      const float gy = at(a, x - 1, y + 1) + 2 * at(a, x, y + 1) + at(a, x + 1, y + 1) -
+                       at(a, x - 1, y - 1) - 2 * at(a, x, y - 1) - at(a, x + 1, y - 1);
+      b[std::size_t(y) * w + x] = std::hypot(gx, gy);
     }
   // Local mean by a summed-area table.
   std::vector<double> table(std::size_t(w + 1) * (h + 1), 0.0);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
       table[std::size_t(y + 1) * (w + 1) + x + 1] =
-          a[std::size_t(y) * w + x] + table[std::size_t(y) * (w + 1) + x + 1] +
+          b[std::size_t(y) * w + x] + table[std::size_t(y) * (w + 1) + x + 1] +
           table[std::size_t(y + 1) * (w + 1) + x] - table[std::size_t(y) * (w + 1) + x];
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
@@ -335,9 +306,9 @@ std::vector<float> EdgeMap(const std::vector<float>& picture, int w, int h) {
           table[std::size_t(y1) * (w + 1) + x1] - table[std::size_t(y0) * (w + 1) + x1] -
           table[std::size_t(y1) * (w + 1) + x0] + table[std::size_t(y0) * (w + 1) + x0];
       const double mean = s / ((x1 - x0) * (y1 - y0));
-      b[std::size_t(y) * w + x] = float(a[std::size_t(y) * w + x] / (mean + 1e-6));
+      a[std::size_t(y) * w + x] = float(b[std::size_t(y) * w + x] / (mean + 1e-6));
     }
-  return b;
+  return a;
 }
 
 // The drawn coastlines must lie on the coasts the picture shows: shifting

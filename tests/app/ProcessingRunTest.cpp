@@ -7,47 +7,25 @@
 #include <fstream>
 
 #include "AptSignal.h"
-#include "RecordingMessages.h"
-#include "WavWriter.h"
+#include "QuietRunHost.h"
+#include "RunFixture.h"
 #include "analysis/SignalAnalysis.h"
 #include "image/PngImage.h"
 #include "noaa/Thermal.h"
-#include "platform/Folders.h"
 
 namespace vivurozed {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::RecordingMessages;
-using testing::TempDir;
 
-class FakeHost : public TRunHost {
+class FakeHost : public testing::QuietRunHost {
  public:
-  std::vector<std::string> progress;
-  int picturesReady = 0;
   bool busy = false;
-  std::string caption;
-  void ProgressBegin(const std::string& text) override { progress.push_back(text); }
-  void Progress(const std::string& text, int) override { progress.push_back(text); }
-  void ProgressEnd() override {}
-  void SetStatus(const std::string&) override {}
-  void SetCaption(const std::string& c) override { caption = c; }
   void SetBusy(bool b) override { busy = b; }
-  void LetInputThrough() override {}
-  bool StopRequested() override { return false; }
-  void PicturesReady() override { ++picturesReady; }
 };
 
-// Settings, run history and colour lookups all live in a temporary folder.
-class ProcessingRunTest : public ::testing::Test {
+class ProcessingRunTest : public testing::RunFixture {
  protected:
-  void SetUp() override {
-    TSettingsStore::SetFolder(dir.Path() / "settings");
-    SetUserDataFolder(dir.Path() / "data");
-    store = std::make_shared<TSettingsStore>(SoftwareKeyPath(kProgramName));
-  }
-  void TearDown() override { SetUserDataFolder({}); }
-
   std::string Wav(const std::string& name, const std::vector<std::int16_t>& s,
                   testing::WavOptions o = {}) {
     const std::string path = (dir / name).string();
@@ -61,10 +39,7 @@ class ProcessingRunTest : public ::testing::Test {
     return testing::AptSignal(o);
   }
 
-  TempDir dir;
-  std::shared_ptr<TSettingsStore> store;
   FakeHost host;
-  RecordingMessages messages;
 };
 
 TEST_F(ProcessingRunTest, RefusesRecordingsItCannotDecode) {
@@ -108,18 +83,16 @@ TEST_F(ProcessingRunTest, ChainFollowsTheInputFilterAndTapeOptions) {
   EXPECT_EQ(DecodeTypeForResult(arWEFAX, 1), dpGMS);
   EXPECT_EQ(DecodeTypeForResult(arWEFAX, 0), dpWEFAX);
   EXPECT_EQ(DecodeTypeForResult(arResurs, 0), dpResursO1N4);
-  EXPECT_EQ(CaptionSuffix(dpNOAAapt, smNOAA15), " - NOAA15");
   EXPECT_EQ(CaptionSuffix(dpSich6, smNOAA15), " - SICH (600)");
-
-  run.Settings().SampleRate.SetValue(0);
-  EXPECT_EQ(OptionsFromSettings(run.Settings()).sampleRate, 11025);
-  run.Settings().SampleRate.SetValue(11040);
-  EXPECT_EQ(OptionsFromSettings(run.Settings()).sampleRate, 11040);
+  // A stored rate no sound card gives falls back to 11025 Hz.
+  for (const auto& [stored, rate] : {std::pair{0, 11025}, {11040, 11040}}) {
+    run.Settings().SampleRate.SetValue(stored);
+    EXPECT_EQ(OptionsFromSettings(run.Settings()).sampleRate, rate);
+  }
   for (auto [stored, model] : {std::pair{6, smNOAA18}, {7, smNOAA19}}) {
     run.Settings().SatelliteModel.SetValue(stored);
     EXPECT_EQ(OptionsFromSettings(run.Settings()).sensorModel, model);
   }
-
   TRunOptions o;
   TBatchOptions b;
   b.sampleRate = 11030;
@@ -134,13 +107,15 @@ TEST_F(ProcessingRunTest, ChainFollowsTheInputFilterAndTapeOptions) {
   EXPECT_EQ(o.noaaOutput, 1);
 }
 
-TEST_F(ProcessingRunTest, DecodesANoaaRecordingAndRecordsItsHistory) {
+TEST_F(ProcessingRunTest, DecodesANoaaRecordingAndReprocessesWithoutReadingItAgain) {
   const std::string wav = Wav("08251827_NOAA15.wav", Apt(100));
   TProcessingRun run(host, store);
+  EXPECT_FALSE(run.Reprocess());  // nothing decoded yet
+  run.Settings().NoaaSaveStats.SetValue(true);
   TBatchOptions batch;
   batch.input = wav;
   batch.southBound = true;
-  EXPECT_EQ(run.RunBatch(batch, {"vivurozed", wav, "S"}), 0);
+  ASSERT_EQ(run.RunBatch(batch, {"vivurozed", wav, "S"}), 0);
   EXPECT_EQ(run.Decoder().DecodeParameters(), dpNOAAapt);
   EXPECT_GE(run.Decoder().LineCount(), 190);
   EXPECT_EQ(run.Caption(), "08251827_NOAA15.wav - NOAA14");
@@ -152,36 +127,23 @@ TEST_F(ProcessingRunTest, DecodesANoaaRecordingAndRecordsItsHistory) {
       std::find_if(lines.begin(), lines.end(),
                    [](const std::string& l) { return l.rfind("  Video_decoder    ", 0) == 0; }),
       lines.end());
-
   TRunHistory history;
   history.Load(dir / "data" / TRunHistory::kFileName);
   TRunHistory::TEntry entry;
   ASSERT_TRUE(history.Find("08251827_NOAA15.wav", entry));
   EXPECT_TRUE(entry.southBound);
   EXPECT_EQ(entry.model, smNOAA14);
-}
 
-TEST_F(ProcessingRunTest, DisplayOptionsReprocessWithoutReadingAgainAndTelemetryIsSaved) {
-  const std::string wav = Wav("pass.wav", Apt(100));
-  TProcessingRun run(host, store);
-  EXPECT_FALSE(run.Reprocess());  // nothing decoded yet
-  run.Settings().NoaaSaveStats.SetValue(true);
-  run.Settings().LargeImage.SetValue(false);
-  TBatchOptions batch;
-  batch.input = wav;
-  ASSERT_EQ(run.RunBatch(batch, {}), 0);
-  ASSERT_FALSE(IsEmpty(run.Pictures().main));
-  const TExtBitmap before = run.Pictures().channelA;
-
-  std::ifstream telemetry(dir / "pass.telem.dat");
-  int lines = 0, a, b, c, d;
-  while (telemetry >> a >> b >> c >> d) ++lines;
-  EXPECT_EQ(lines, static_cast<int>(run.Decoder().NoaaLineStats().size()));
-  EXPECT_GE(lines, 190);
+  std::ifstream telemetry(dir / "08251827_NOAA15.telem.dat");
+  int rows = 0, a, b, c, d;
+  while (telemetry >> a >> b >> c >> d) ++rows;
+  EXPECT_EQ(rows, static_cast<int>(run.Decoder().NoaaLineStats().size()));
+  EXPECT_GE(rows, 190);
 
   // The large channel pictures from the same decoded lines.
+  const TExtBitmap before = run.Pictures().channelA;
   fs::remove(wav);  // proves the recording is not read again
-  run.Settings().LargeImage.SetValue(!run.Settings().LargeImage.Value());
+  run.Settings().LargeImage.SetValue(true);
   ASSERT_TRUE(run.Reprocess());
   const TExtBitmap& after = run.Pictures().channelA;
   EXPECT_EQ(before.Width(), 1040);
@@ -206,6 +168,7 @@ TEST_F(ProcessingRunTest, DisplayOptionsReprocessWithoutReadingAgainAndTelemetry
   }
 
   // A longer recording next finds its own clean lines.
+  run.Settings().LargeImage.SetValue(false);
   batch.input = Wav("longer.wav", Apt(130));
   ASSERT_EQ(run.RunBatch(batch, {}), 0);
   EXPECT_GT(run.Pictures().channelA.Height(), before.Height() + 40);
@@ -213,7 +176,7 @@ TEST_F(ProcessingRunTest, DisplayOptionsReprocessWithoutReadingAgainAndTelemetry
 
 // Asks the run to stop once the decoder has stored `stopAt` lines, or, with
 // stopAt < 0, as soon as post-processing reports.
-class StoppingHost : public FakeHost {
+class StoppingHost : public testing::QuietRunHost {
  public:
   explicit StoppingHost(int stopAt) : stopAt_(stopAt) {}
   void Progress(const std::string& text, int) override {

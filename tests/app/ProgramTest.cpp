@@ -13,10 +13,10 @@
 
 #include <zlib.h>
 
-#include "AptSignal.h"
 #include "PictureCorrelation.h"
 #include "WavWriter.h"
 #include "image/BMPExtImage.h"
+#include "image/PngImage.h"
 
 namespace {
 
@@ -29,13 +29,13 @@ struct Result {
 };
 
 // Runs the program with settings and user data in `home`, no terminal and,
-// unless a display is given, no display; `producer`, when given, is a command
+// unless `shell` gives one, no display; `producer`, when given, is a command
 // piped into it.
-Result RunProgram(const TempDir& home, const std::string& arguments,
-                  const std::string& display = "", const std::string& producer = "") {
+Result RunProgram(const TempDir& home, const std::string& arguments, const std::string& shell = "",
+                  const std::string& producer = "") {
   const std::string command =
       "cd '" + home.Path().string() + "' && unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM && " +
-      (producer.empty() ? "" : producer + " | ") + display + " HOME='" + home.Path().string() +
+      (producer.empty() ? "" : producer + " | ") + shell + " HOME='" + home.Path().string() +
       "' XDG_CONFIG_HOME='" + (home / "config").string() + "' XDG_DATA_HOME='" +
       (home / "data").string() + "' '" + VZ_EXE + "' " + arguments +
       (producer.empty() ? " </dev/null" : "") + " 2>&1";
@@ -50,7 +50,7 @@ Result RunProgram(const TempDir& home, const std::string& arguments,
   return r;
 }
 
-TEST(Program, HelpVersionAndUsage) {
+TEST(Program, HelpAndVersion) {
   TempDir home;
   const Result help = RunProgram(home, "--help");
   EXPECT_EQ(help.code, 0);
@@ -58,56 +58,6 @@ TEST(Program, HelpVersionAndUsage) {
   const Result version = RunProgram(home, "--version");
   EXPECT_EQ(version.code, 0);
   EXPECT_EQ(version.output.rfind("Vivurozed V", 0), 0u);
-  EXPECT_EQ(RunProgram(home, "").code, 1);
-}
-
-TEST(Program, BadInputGetsAClearMessageAndExitCodeOne) {
-  TempDir home;
-  Result r = RunProgram(home, "missing.wav out.png");
-  EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.output.find("missing.wav: no such file"), std::string::npos) << r.output;
-
-  r = RunProgram(home, "'" + home.Path().string() + "' out.png");
-  EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.output.find("is a folder"), std::string::npos) << r.output;
-
-  vivurozed::testing::WriteBytes(home / "empty.wav", {});
-  r = RunProgram(home, "empty.wav out.png");
-  EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.output.find("Error reading wave file header: "), std::string::npos) << r.output;
-
-  auto bytes = vivurozed::testing::BuildWav(std::vector<std::int16_t>(11025 * 40, 5));
-  bytes.resize(11025 * 20);  // the data chunk cut short: 10 s are left
-  vivurozed::testing::WriteBytes(home / "cut.wav", bytes);
-  r = RunProgram(home, "cut.wav out.png");
-  EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.output.find("expects an 11025 Hz sampling rate wave  file lasting at least 30"),
-            std::string::npos)
-      << r.output;
-
-  r = RunProgram(home, "cut.wav out.png Q");
-  EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.output.find("Unknown option \"Q\""), std::string::npos) << r.output;
-  r = RunProgram(home, "cut.wav no/such/dir");
-  EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.output.find("does not exist"), std::string::npos) << r.output;
-  EXPECT_FALSE(fs::exists(home / "out.png"));
-}
-
-TEST(Program, DecodesTheSampleIntoAFolder) {
-  TempDir home;
-  const Result r = RunProgram(home, std::string("'") + VZ_SAMPLE + "' out/ 2B");
-  ASSERT_EQ(r.code, 0) << r.output;
-  EXPECT_NE(r.output.find("analyser recognised NOAA APT"), std::string::npos);
-  EXPECT_NE(r.output.find("Wrote "), std::string::npos);
-  const fs::path main = home / "out" / "noaa15-excerpt-2min.jpg";
-  ASSERT_TRUE(fs::exists(main)) << r.output;
-  EXPECT_GT(fs::file_size(main), 10000u);
-  // The run history remembers the pass.
-  std::ifstream history(home / "data" / "vivurozed" / "mru_list.ini");
-  std::string entry;
-  std::getline(history, entry);
-  EXPECT_EQ(entry, "noaa15-excerpt-2min.wav N NOAA14");
 }
 
 std::vector<std::string> Files(const fs::path& folder) {
@@ -118,73 +68,9 @@ std::vector<std::string> Files(const fs::path& folder) {
   return names;
 }
 
-TEST(Program, NoaaOutputsFollowTheOptions) {
-  TempDir home;
-  const std::string sample = std::string("'") + VZ_SAMPLE + "'";
-  ASSERT_EQ(RunProgram(home, sample + " all/pass.png 2B").code, 0);
-  EXPECT_EQ(Files(home / "all"),
-            (std::vector<std::string>{"pass-a.bmp", "pass-b.bmp", "pass-c.bmp", "pass.png"}));
-  ASSERT_EQ(RunProgram(home, sample + " none/ 2JX").code, 0);
-  EXPECT_EQ(Files(home / "none"), (std::vector<std::string>{"noaa15-excerpt-2min.jpg"}));
-  ASSERT_EQ(RunProgram(home, sample + " colour/ 2SCO").code, 0);
-  EXPECT_EQ(Files(home / "colour"), (std::vector<std::string>{"noaa15-excerpt-2min-c.jpg"}));
-  // The false colour is 24-bit: it really is in colour.
-  ASSERT_EQ(RunProgram(home, sample + " bmp/ 2SCO 2B").code, 0);
-  vivurozed::TExtBitmap c;
-  c.LoadFromFile(home / "bmp" / "noaa15-excerpt-2min-c.bmp");
-  EXPECT_EQ(c.PixelFormat(), vivurozed::pf24bit);
-  int coloured = 0;
-  for (int y = 0; y < c.Height(); ++y) {
-    const std::uint8_t* row = c.ScanLine(y);
-    for (int x = 0; x < c.Width(); ++x) coloured += row[3 * x] != row[3 * x + 2];
-  }
-  EXPECT_GT(coloured, c.Width() * c.Height() / 10);
-}
-
-TEST(Program, ReprocessesAnEightBitPictureAndRefusesOthers) {
-  TempDir home;
-  ASSERT_EQ(RunProgram(home, std::string("'") + VZ_SAMPLE + "' first.bmp 2JX").code, 0);
-  ASSERT_TRUE(fs::exists(home / "first.bmp"));
-  const Result again = RunProgram(home, "first.bmp second.png");
-  EXPECT_EQ(again.code, 0) << again.output;
-  EXPECT_NE(again.output.find("Process image file"), std::string::npos);
-
-  // A 24-bit picture: the warning and nothing else.
-  std::vector<std::uint8_t> bmp = {'B', 'M'};
-  auto put32 = [&](std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) bmp.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-  };
-  auto put16 = [&](std::uint16_t v) {
-    bmp.push_back(static_cast<std::uint8_t>(v));
-    bmp.push_back(static_cast<std::uint8_t>(v >> 8));
-  };
-  const int w = 4, h = 70;
-  put32(54 + w * 3 * h);
-  put32(0);
-  put32(54);
-  put32(40);
-  put32(w);
-  put32(h);
-  put16(1);
-  put16(24);
-  put32(0);
-  put32(w * 3 * h);
-  put32(0);
-  put32(0);
-  put32(0);
-  put32(0);
-  bmp.resize(bmp.size() + w * 3 * h, 128);
-  vivurozed::testing::WriteBytes(home / "colour.bmp", bmp);
-  const Result refused = RunProgram(home, "colour.bmp third.png");
-  EXPECT_EQ(refused.code, 1);
-  EXPECT_NE(refused.output.find("is not an 8-bit greyscale file.  Vivurozed cannot process this "
-                                "file further."),
-            std::string::npos)
-      << refused.output;
-  EXPECT_FALSE(fs::exists(home / "third.png"));
-}
-
-TEST(Program, WithADisplayTheWindowShowsTheRunUnlessHidden) {
+// The sample decoded in the window, hidden, and fed by a pipe as a WAV
+// stream or raw samples: the same picture and the audio kept.
+TEST(Program, DecodesTheSampleShownHiddenAndFromAPipe) {
   TempDir home;
   const std::string sample = std::string("'") + VZ_SAMPLE + "'";
   const auto start = std::chrono::steady_clock::now();
@@ -198,18 +84,12 @@ TEST(Program, WithADisplayTheWindowShowsTheRunUnlessHidden) {
   EXPECT_GE(elapsed, std::chrono::milliseconds(5500));
   // The log went to the window, not to the terminal.
   EXPECT_EQ(shown.output.find("analyser recognised NOAA APT"), std::string::npos) << shown.output;
-
   const Result hidden = RunProgram(home, sample + " hidden/ -hide", "QT_QPA_PLATFORM=offscreen");
   ASSERT_EQ(hidden.code, 0) << hidden.output;
   EXPECT_NE(hidden.output.find("analyser recognised NOAA APT"), std::string::npos);
-}
 
-TEST(Program, DecodesAPipeAsItDecodesTheFileAndKeepsTheAudio) {
-  TempDir home;
-  const std::string sample = std::string("'") + VZ_SAMPLE + "'";
-  ASSERT_EQ(RunProgram(home, sample + " file/ 2B").code, 0);
   vivurozed::TExtBitmap fromFile;
-  fromFile.LoadFromFile(home / "file" / "noaa15-excerpt-2min-b.bmp");
+  fromFile.LoadFromFile(home / "shown" / "noaa15-excerpt-2min-b.bmp");
   const auto wav = vivurozed::testing::ReadBytes(VZ_SAMPLE);
   const struct {
     const char* folder;
@@ -236,10 +116,6 @@ TEST(Program, DecodesAPipeAsItDecodesTheFileAndKeepsTheAudio) {
     EXPECT_EQ(live.Height(), fromFile.Height()) << p.folder;
     EXPECT_GE(vivurozed::testing::PictureCorrelation(live, fromFile), 0.999) << p.folder;
   }
-  const Result bad = RunProgram(home, "- bad/", "", "echo hello");
-  EXPECT_EQ(bad.code, 1);
-  EXPECT_NE(bad.output.find("standard input: not a RIFF WAVE stream"), std::string::npos)
-      << bad.output;
   // The overlay of a piped pass, its start given: the same earth locations.
   const std::string overlay =
       " --elements '" + (fs::path(VZ_SAMPLE).parent_path() / "weather-2019-08-25.txt").string() +
@@ -253,105 +129,138 @@ TEST(Program, DecodesAPipeAsItDecodesTheFileAndKeepsTheAudio) {
   ASSERT_GE(fileLcn.size(), 200u * 408);
   ASSERT_GE(lcn.size(), 200u * 408);
   EXPECT_TRUE(std::equal(fileLcn.begin(), fileLcn.begin() + 200 * 408, lcn.begin()));
-
-  const Result noCard = RunProgram(home, "--capture=no-such-sound-card cap/");
-  EXPECT_EQ(noCard.code, 1);
-  EXPECT_NE(noCard.output.find("Error 2 opening wave input - no sound card input was found"),
-            std::string::npos)
-      << noCard.output;
 }
 
-// The bytes of a BMP header declaring w x h at `bits`, with no pixels after it.
-std::vector<std::uint8_t> BmpHeader(std::uint32_t w, std::uint32_t h, std::uint16_t bits) {
-  std::vector<std::uint8_t> b = {'B', 'M'};
-  auto put = [&](std::uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+TEST(Program, NoaaOutputsFollowTheOptionsAndAPictureIsReprocessed) {
+  TempDir home;
+  const std::string sample = std::string("'") + VZ_SAMPLE + "'";
+  const Result all = RunProgram(home, sample + " all/pass.png 2B");
+  ASSERT_EQ(all.code, 0) << all.output;
+  EXPECT_NE(all.output.find("analyser recognised NOAA APT"), std::string::npos);
+  EXPECT_NE(all.output.find("Wrote "), std::string::npos);
+  EXPECT_EQ(Files(home / "all"),
+            (std::vector<std::string>{"pass-a.bmp", "pass-b.bmp", "pass-c.bmp", "pass.png"}));
+  EXPECT_GT(fs::file_size(home / "all" / "pass.png"), 10000u);
+  // The run history remembers the pass.
+  std::ifstream history(home / "data" / "vivurozed" / "mru_list.ini");
+  std::string entry;
+  std::getline(history, entry);
+  EXPECT_EQ(entry, "noaa15-excerpt-2min.wav N NOAA14");
+
+  ASSERT_EQ(RunProgram(home, sample + " none/first.bmp 2JX").code, 0);
+  EXPECT_EQ(Files(home / "none"), (std::vector<std::string>{"first.bmp"}));
+  const Result again = RunProgram(home, "none/first.bmp second.png");
+  EXPECT_EQ(again.code, 0) << again.output;
+  EXPECT_NE(again.output.find("Process image file"), std::string::npos);
+  EXPECT_TRUE(fs::exists(home / "second.png"));
+
+  // Only the false colour, and it is 24-bit: it really is in colour.
+  ASSERT_EQ(RunProgram(home, sample + " colour/ 2SCO 2B").code, 0);
+  EXPECT_EQ(Files(home / "colour"), (std::vector<std::string>{"noaa15-excerpt-2min-c.bmp"}));
+  vivurozed::TExtBitmap c;
+  c.LoadFromFile(home / "colour" / "noaa15-excerpt-2min-c.bmp");
+  EXPECT_EQ(c.PixelFormat(), vivurozed::pf24bit);
+  int coloured = 0;
+  for (int y = 0; y < c.Height(); ++y) {
+    const std::uint8_t* row = c.ScanLine(y);
+    for (int x = 0; x < c.Width(); ++x) coloured += row[3 * x] != row[3 * x + 2];
+  }
+  EXPECT_GT(coloured, c.Width() * c.Height() / 10);
+}
+
+// A small picture saved as `name` (BMP or PNG), its header then claiming w x h.
+void WriteClaiming(const fs::path& name, std::uint32_t w, std::uint32_t h) {
+  const vivurozed::TExtBitmap small(8, 8, vivurozed::pf8bit);
+  const bool png = name.extension() == ".png";
+  if (png)
+    vivurozed::SaveBitmapAsPNG(small, name, "", "", "", "");
+  else
+    vivurozed::TExtBitmap(small).SaveToFile(name);
+  auto b = vivurozed::testing::ReadBytes(name);
+  auto put = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> (png ? 24 - 8 * i : 8 * i));
   };
-  for (std::uint32_t v : {0u, 0u, 54u + 1024u, 40u, w, h}) put(v, 4);
-  put(1, 2);
-  put(bits, 2);
-  for (int i = 0; i < 6; ++i) put(0, 4);
-  b.resize(b.size() + 1024);
-  return b;
+  put(png ? 16 : 18, w);
+  put(png ? 20 : 22, h);
+  if (png) put(29, std::uint32_t(crc32(0, b.data() + 12, 17)));  // the header chunk's
+  vivurozed::testing::WriteBytes(name, b);
 }
 
-// A PNG whose header declares w x h grey pixels over a few bytes of data.
-std::vector<std::uint8_t> PngBomb(std::uint32_t w, std::uint32_t h) {
-  std::vector<std::uint8_t> b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  auto chunk = [&](const char* type, std::vector<std::uint8_t> data) {
-    const auto n = static_cast<std::uint32_t>(data.size());
-    for (int i = 3; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
-    data.insert(data.begin(), type, type + 4);
-    b.insert(b.end(), data.begin(), data.end());
-    const auto crc = static_cast<std::uint32_t>(crc32(0, data.data(), uInt(data.size())));
-    for (int i = 3; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
-  };
-  std::vector<std::uint8_t> ihdr;
-  for (std::uint32_t v : {w, h})
-    for (int i = 3; i >= 0; --i) ihdr.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-  ihdr.insert(ihdr.end(), {8, 0, 0, 0, 0});
-  chunk("IHDR", ihdr);
-  std::vector<std::uint8_t> zeros(4096, 0), packed(8192);
-  uLongf size = packed.size();
-  compress(packed.data(), &size, zeros.data(), zeros.size());
-  packed.resize(size);
-  chunk("IDAT", packed);
-  chunk("IEND", {});
-  return b;
+std::string LastLine(std::string output) {
+  while (!output.empty() && output.back() == '\n') output.pop_back();
+  return output.substr(output.rfind('\n') + 1);  // npos + 1 is 0
 }
 
-std::string LastLine(const std::string& output) {
-  const std::size_t end = output.find_last_not_of('\n');
-  if (end == std::string::npos) return {};
-  const std::size_t start = output.rfind('\n', end);
-  return output.substr(start == std::string::npos ? 0 : start + 1,
-                       end - (start == std::string::npos ? 0 : start + 1) + 1);
-}
-
-TEST(Program, ARunThatSavesNothingSaysWhyOnItsLastLine) {
+TEST(Program, ARunThatSavesNothingSaysWhy) {
   TempDir home;
   using vivurozed::testing::WriteBytes;
   std::ofstream(home / "notes.md") << "# Notes\nnot a recording\n";
   std::ofstream(home / "notes.wav") << "# Notes\nnot a recording\n";
   std::ofstream(home / "afile") << "x";
+  WriteBytes(home / "empty.wav", {});
   auto wav = vivurozed::testing::BuildWav(std::vector<std::int16_t>(11025 * 40, 5));
   WriteBytes(home / "sample.txt", wav);
-  wav.resize(11025 * 20);
+  wav.resize(11025 * 20);  // the data chunk cut short: 10 s are left
   WriteBytes(home / "cut.wav", wav);
-  WriteBytes(home / "huge.bmp", BmpHeader(65535, 65535, 8));
-  WriteBytes(home / "bomb.png", PngBomb(30000, 30000));
-  vivurozed::TExtBitmap tall(64, 60000, vivurozed::pf8bit);
-  tall.SaveToFile(home / "tall.bmp");
+  WriteClaiming(home / "huge.bmp", 65535, 65535);
+  WriteClaiming(home / "bomb.png", 30000, 30000);
+  vivurozed::TExtBitmap(64, 60000, vivurozed::pf8bit).SaveToFile(home / "tall.bmp");
+  vivurozed::TExtBitmap(4, 70, vivurozed::pf24bit).SaveToFile(home / "colour.bmp");
   const std::string sample = std::string("'") + VZ_SAMPLE + "'";
+  // Usage errors and live inputs say why above the usage text or summary.
   const struct {
-    std::string arguments, shell, lastLine;
+    std::string arguments, shell = "", producer = "", says;
+    bool lastLine = true;
   } cases[] = {
-      {"notes.md out.png", "",
-       "notes.md is not a WAV recording or a BMP/PNG/JPEG picture: it "
-       "holds text beginning \"# Notes\"; give a WAV recording"},
-      {"notes.wav out.png", "", "is not a WAV recording: it holds text beginning \"# Notes\""},
-      {"sample.txt out.png", "",
-       "sample.txt holds a WAV recording but its name does not end in "
-       ".wav: rename it"},
-      {"cut.wav out.png", "", "cut.wav holds 9 s at 11025 Hz; record the whole pass"},
-      {"missing.wav out.png", "", "missing.wav: no such file"},
-      {"'" VZ_TEST_DATA "/real-envelope-53s-brokenheader.wav' out.png", "",
-       "no 2400 Hz subcarrier: the carrier measured 193"},
-      {"huge.bmp out.png", "", "picture too large: 65535 x 65535 (at most 67 megapixels)"},
-      {"bomb.png out.bmp", "", "picture too large: 30000 x 30000 (at most 67 megapixels)"},
-      {"tall.bmp out.png", "", "picture too tall: tall.bmp has 60000 lines, at most 7200"},
-      {sample + " afile/out.png", "", "cannot make the output folder"},
+      {.arguments = "notes.md out.png",
+       .says = "notes.md is not a WAV recording or a BMP/PNG/JPEG picture: it holds text "
+               "beginning \"# Notes\"; give a WAV recording"},
+      {.arguments = "notes.wav out.png",
+       .says = "is not a WAV recording: it holds text beginning \"# Notes\""},
+      {.arguments = "sample.txt out.png",
+       .says = "sample.txt holds a WAV recording but its name does not end in .wav: rename it"},
+      {.arguments = "empty.wav out.png", .says = "Error reading wave file header: "},
+      {.arguments = "cut.wav out.png",
+       .says = "at least 30 seconds. cut.wav holds 9 s at 11025 Hz; record the whole pass"},
+      {.arguments = "missing.wav out.png", .says = "missing.wav: no such file"},
+      {.arguments = "'" + home.Path().string() + "' out.png", .says = "is a folder"},
+      {.arguments = "'" VZ_TEST_DATA "/real-envelope-53s-brokenheader.wav' out.png",
+       .says = "no 2400 Hz subcarrier: the carrier measured 193"},
+      {.arguments = "huge.bmp out.png",
+       .says = "picture too large: 65535 x 65535 (at most 67 megapixels)"},
+      {.arguments = "bomb.png out.png",
+       .says = "picture too large: 30000 x 30000 (at most 67 megapixels)"},
+      {.arguments = "tall.bmp out.png",
+       .says = "picture too tall: tall.bmp has 60000 lines, at most 7200"},
+      {.arguments = "colour.bmp out.png",
+       .says = "is not an 8-bit greyscale file.  Vivurozed cannot process this file further."},
+      {.arguments = sample + " afile/out.png", .says = "cannot make the output folder"},
       // A full disk, as a file-size limit the program meets half way.
-      {sample + " full/out.png 2JX", "trap '' XFSZ; ulimit -f 16;",
-       "File too large); free some space on the disk or choose another output folder"},
+      {.arguments = sample + " full/out.png 2JX",
+       .shell = "trap '' XFSZ; ulimit -f 16;",
+       .says = "File too large); free some space on the disk or choose another output folder"},
+      {.arguments = "", .says = "Usage: vivurozed", .lastLine = false},
+      {.arguments = "cut.wav out.png Q", .says = "Unknown option \"Q\"", .lastLine = false},
+      {.arguments = "cut.wav no/such/dir", .says = "does not exist", .lastLine = false},
+      {.arguments = "- bad/",
+       .producer = "echo hello",
+       .says = "standard input: not a RIFF WAVE stream",
+       .lastLine = false},
+      {.arguments = "--capture=no-such-sound-card cap/",
+       .says = "Error 2 opening wave input - no sound card input was found",
+       .lastLine = false},
   };
   for (const auto& c : cases) {
-    const Result r = RunProgram(home, c.arguments, c.shell);
-    const std::string last = LastLine(r.output);
-    EXPECT_EQ(r.code, 1) << c.arguments;
-    EXPECT_EQ(last.rfind("vivurozed: ", 0), 0u) << c.arguments << "\n" << r.output;
-    EXPECT_NE(last.find(c.lastLine), std::string::npos) << c.arguments << "\n" << r.output;
+    SCOPED_TRACE(c.arguments);
+    const Result r = RunProgram(home, c.arguments, c.shell, c.producer);
+    EXPECT_EQ(r.code, 1);
+    const std::string said = c.lastLine ? LastLine(r.output) : r.output;
+    if (c.lastLine) {
+      EXPECT_EQ(said.rfind("vivurozed: ", 0), 0u) << r.output;
+    }
+    EXPECT_NE(said.find(c.says), std::string::npos) << r.output;
   }
+  EXPECT_FALSE(fs::exists(home / "out.png"));
 }
 
 }  // namespace

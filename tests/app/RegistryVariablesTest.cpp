@@ -67,38 +67,31 @@ TEST_F(RegistryVariablesTest, FirstStartTakesDefaultsAndExitWritesThemAll) {
   for (const char* name : kOtherNames) EXPECT_TRUE(store.ValueExists(name)) << name;
 }
 
-TEST_F(RegistryVariablesTest, EveryTypeSurvivesARestart) {
+TEST_F(RegistryVariablesTest, AChangeIsInTheStoreAtOnceAndSurvivesARestart) {
   {
-    TMainSettings settings(NewStore());
-    settings.SourceFolder.SetValue("/home/me/recordings/été");
-    settings.OutputFormat.SetValue(2);
-    settings.SampleRate.SetValue(-11040);
-    settings.CropNoise.SetValue(false);
-    settings.NoaaSaveStats.SetValue(true);
+    TMainSettings running(NewStore());
+    running.SourceFolder.SetValue("/home/me/recordings/été");
+    running.OutputFormat.SetValue(2);
+    running.SampleRate.SetValue(-11040);
+    running.CropNoise.SetValue(false);
+    running.Despeckle.SetValue(true);
+    running.LastExtension.SetValue("*.noa");
+    // A separate store object, as after a crash and restart.
+    TSettingsStore other(kKey);
+    EXPECT_EQ(other.ReadInteger("Despeckle"), 1);
+    EXPECT_EQ(other.ReadString("LastExtension"), "*.noa");
+    std::ifstream file(other.FileName());
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    EXPECT_NE(text.find("\"Despeckle\"=dword:00000001\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"LastExtension\"=\"*.noa\"\n"), std::string::npos) << text;
   }
   TMainSettings settings(NewStore());
   EXPECT_EQ(settings.SourceFolder.Value(), "/home/me/recordings/été");
   EXPECT_EQ(settings.OutputFormat.Value(), 2);
   EXPECT_EQ(settings.SampleRate.Value(), -11040);
   EXPECT_FALSE(settings.CropNoise.Value());
-  EXPECT_TRUE(settings.NoaaSaveStats.Value());
+  EXPECT_TRUE(settings.Despeckle.Value());
   EXPECT_EQ(settings.ImageFolder.Value(), "");  // untouched ones stay at their defaults
-}
-
-TEST_F(RegistryVariablesTest, AChangeIsInTheStoreAtOnce) {
-  TMainSettings running(NewStore());
-  running.Despeckle.SetValue(true);
-  running.LastExtension.SetValue("*.noa");
-  running.Geostationary.SetValue(3);
-  // A separate store object, as after a crash and restart.
-  TSettingsStore other(kKey);
-  EXPECT_EQ(other.ReadInteger("Despeckle"), 1);
-  EXPECT_EQ(other.ReadString("LastExtension"), "*.noa");
-  EXPECT_EQ(other.ReadInteger("Geostationary"), 3);
-  std::ifstream file(other.FileName());
-  const std::string text{std::istreambuf_iterator<char>(file), {}};
-  EXPECT_NE(text.find("\"Despeckle\"=dword:00000001\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("\"LastExtension\"=\"*.noa\"\n"), std::string::npos) << text;
 }
 
 TEST_F(RegistryVariablesTest, AStoredActiveSatelliteListIsKeptAsItIs) {
@@ -124,7 +117,7 @@ TEST_F(RegistryVariablesTest, AValueOfTheWrongTypeKeepsTheDefault) {
   EXPECT_TRUE(settings.LowPriority.Value());
 }
 
-TEST_F(RegistryVariablesTest, ColourMapIndexIsLimitedToTheMapList) {
+TEST_F(RegistryVariablesTest, ColourMapIndexAndGammaAreLimitedToTheirLists) {
   auto store = NewStore();
   ASSERT_TRUE(store->WriteInteger("NoaaColourMapIndex", 7));
   TMainSettings settings(store);
@@ -137,17 +130,13 @@ TEST_F(RegistryVariablesTest, ColourMapIndexIsLimitedToTheMapList) {
   EXPECT_EQ(settings.LimitColourMapIndex(5), 0);
   settings.NoaaColourMapIndex.SetValue(3);
   EXPECT_EQ(settings.LimitColourMapIndex(5), 3);
-}
 
-TEST_F(RegistryVariablesTest, GammaChoices) {
-  TMainSettings settings(NewStore());
-  const double expected[] = {1.0, 1.3, 1.7, 2.2, 2.8};
-  for (int choice = 0; choice < 5; ++choice) {
+  const std::pair<int, double> cases[] = {{-1, 1.0}, {0, 1.0}, {1, 1.3}, {2, 1.7},
+                                          {3, 2.2},  {4, 2.8}, {5, 1.0}};
+  for (const auto& [choice, gamma] : cases) {
     settings.GammaCorrect.SetValue(choice);
-    EXPECT_DOUBLE_EQ(settings.Gamma(), expected[choice]);
+    EXPECT_DOUBLE_EQ(settings.Gamma(), gamma) << choice;
   }
-  settings.GammaCorrect.SetValue(9);
-  EXPECT_DOUBLE_EQ(settings.Gamma(), 1.0);
 }
 
 TEST_F(RegistryVariablesTest, DeleteOnFreeRemovesTheValueAfterSaving) {
@@ -184,10 +173,11 @@ TEST_F(RegistryVariablesTest, FormInfoDefaultsToTheWindowAndAppliesClientSize) {
 }
 
 TEST(FontStyles, BitSet) {
-  EXPECT_EQ(FontStylesToInteger({true, false, true, false}), 5);
-  EXPECT_EQ(FontStylesToInteger({false, true, false, true}), 10);
-  EXPECT_EQ(IntegerToFontStyles(15), (TFontStyles{true, true, true, true}));
-  EXPECT_EQ(IntegerToFontStyles(2), (TFontStyles{false, true, false, false}));
+  for (const auto& [styles, bits] : {std::pair{TFontStyles{true, false, true, false}, 5},
+                                     {TFontStyles{false, true, false, true}, 10}}) {
+    EXPECT_EQ(FontStylesToInteger(styles), bits);
+    EXPECT_EQ(IntegerToFontStyles(bits), styles);
+  }
 }
 
 TEST_F(RegistryVariablesTest, RenamedExecutableUsesItsOwnKey) {

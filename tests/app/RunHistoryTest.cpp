@@ -12,31 +12,23 @@ TEST(RunHistory, RecordsFindsAndReplacesEntries) {
   h.Record("my pass.wav", true, "NOAA15");
   h.Record("other.wav", false, "Meteor");
   h.Record("my pass.wav", false, "NOAA17");  // replaces, moves to the end
-  ASSERT_EQ(h.Entries().size(), 2u);
-  EXPECT_EQ(h.Entries()[0], "other.wav N Meteor");
-  EXPECT_EQ(h.Entries()[1], "my_pass.wav N NOAA17");
+  EXPECT_EQ(h.Entries(), (std::vector<std::string>{"other.wav N Meteor", "my_pass.wav N NOAA17"}));
   TRunHistory::TEntry e;
-  ASSERT_TRUE(h.Find("my pass.wav", e));
-  EXPECT_FALSE(e.southBound);
-  EXPECT_EQ(e.model, smNOAA17);
   ASSERT_TRUE(h.Find("other.wav", e));
   EXPECT_FALSE(e.noaa);
   EXPECT_EQ(e.model, smUnknown);
   EXPECT_FALSE(h.Find("my", e));  // a prefix of a name is not the name
-}
-
-TEST(RunHistory, EntriesGiveBackTheSensorModelByName) {
-  const std::pair<const char*, TSensorModel> cases[] = {{"NOAA12", smNOAA12},
-                                                        {"NOAA17", smNOAA17},
-                                                        {"NOAA18", smNOAA18},
-                                                        {"NOAA19", smNOAA19},
-                                                        {"NOAA", smUnknown}};
-  for (auto [satellite, model] : cases) {
-    TRunHistory h;
-    h.Record("12222039_NOAA19.wav", true, satellite);
-    TRunHistory::TEntry e;
-    ASSERT_TRUE(h.Find("12222039_NOAA19.wav", e));
-    EXPECT_TRUE(e.noaa && e.southBound);
+  // The entry gives back the direction and the sensor model by name.
+  const std::tuple<const char*, bool, TSensorModel> cases[] = {{"NOAA17", false, smNOAA17},
+                                                               {"NOAA12", true, smNOAA12},
+                                                               {"NOAA18", true, smNOAA18},
+                                                               {"NOAA19", true, smNOAA19},
+                                                               {"NOAA", true, smUnknown}};
+  for (auto [satellite, south, model] : cases) {
+    h.Record("my pass.wav", south, satellite);
+    ASSERT_TRUE(h.Find("my pass.wav", e));
+    EXPECT_TRUE(e.noaa) << satellite;
+    EXPECT_EQ(e.southBound, south) << satellite;
     EXPECT_EQ(e.model, model) << satellite;
   }
 }
