@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "FakeSoundCard.h"
 #include "WindowTest.h"
 #include "gui/GrowingPicture.h"
 #include "gui/LevelMeter.h"
@@ -26,58 +27,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::size_t kSecond = 2 * 11025;  // bytes of 16-bit mono
 
-// Plays `sound` from a thread of its own up to `allowed` bytes; lost after
-// `loseAfter` bytes.
-class FakeCard : public TCaptureDevice {
- public:
-  explicit FakeCard(Bytes sound) : sound_(std::move(sound)) {}
-  ~FakeCard() override { Stop(); }
-  std::atomic<std::size_t> allowed = SIZE_MAX, played = 0;
-  std::size_t loseAfter = SIZE_MAX;
-  double volume = -1;
-
-  int Open(const TWaveFormat&, TCaptureListener& l) override {
-    listener_ = &l;
-    return 0;
-  }
-  std::string ErrorText(int) const override { return "unplugged"; }
-  void Prepare(TWaveHeader&) override {}
-  void Unprepare(TWaveHeader&) override {}
-  void AddBuffer(TWaveHeader& h) override { buffers_.Add(h); }
-  void Start() override {
-    thread_ = std::thread([this] {
-      const std::size_t end = std::min(loseAfter, sound_.size());
-      while (played < end && !stop_) {
-        const std::size_t n = std::min<std::size_t>({777, end - played, allowed - played});
-        if (played >= allowed) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(2));
-          continue;
-        }
-        buffers_.Deliver(std::span(sound_).subspan(played, n), *listener_);
-        played += n;
-      }
-      if (played == loseAfter) {
-        buffers_.Reset(*listener_);
-        listener_->CaptureFailed(5);
-        listener_->CaptureClosed();
-      }
-    });
-  }
-  void Stop() override {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
-  void Reset() override { buffers_.Reset(*listener_); }
-  void Close() override { listener_->CaptureClosed(); }
-  void SetVolume(double v) override { volume = v; }
-
- private:
-  Bytes sound_;
-  TCaptureListener* listener_ = nullptr;
-  TCaptureBuffers buffers_;
-  std::thread thread_;
-  std::atomic<bool> stop_ = false;
-};
+using FakeCard = testing::FakeSoundCard;
 
 Bytes SampleSound() {
   const Bytes wav = testing::ReadBytes(VZ_SAMPLE);
