@@ -6,9 +6,7 @@
 #include <QSlider>
 #include <QTabWidget>
 
-#include <atomic>
 #include <filesystem>
-#include <thread>
 
 #include "FakeSoundCard.h"
 #include "WindowTest.h"
