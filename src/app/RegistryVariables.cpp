@@ -208,6 +208,12 @@ TMainSettings::TMainSettings(std::shared_ptr<TSettingsStore> s)
       OvlLineOfs(store, "OvlLineOfs", "0,0,0,0,0"),
       OvlPixOfs(store, "OvlPixOfs", "4,4,4,4,4") {}
 
+TMainSettings::~TMainSettings() {
+  if (!store) return;
+  store->BeginBatch();
+  batchEnd_.store = store.get();
+}
+
 std::int32_t TMainSettings::LimitColourMapIndex(int mapCount) {
   if (mapCount <= 0) return -1;
   const std::int32_t limited =

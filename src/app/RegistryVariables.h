@@ -139,6 +139,7 @@ constexpr std::int32_t StoredColour(int red, int green, int blue) {
 class TMainSettings {
  public:
   explicit TMainSettings(std::shared_ptr<TSettingsStore> store);
+  ~TMainSettings();  // every value saved, in one write of the store
 
   // Limits "NoaaColourMapIndex" to the list of mapCount colour maps and
   // returns it; -1 (value unchanged) when there is no map at all.
@@ -148,6 +149,16 @@ class TMainSettings {
 
   std::shared_ptr<TSettingsStore> store;
 
+ private:
+  // Declared before the values so that it ends the batch of their saves.
+  struct TBatchEnd {
+    TSettingsStore* store = nullptr;
+    ~TBatchEnd() {
+      if (store) store->EndBatch();
+    }
+  } batchEnd_;
+
+ public:
   TRegistryString SourceFolder, LastExtension, ImageFolder;
   TRegistryInteger OutputFormat;
   TRegistryBoolean NoaaCropBorders;

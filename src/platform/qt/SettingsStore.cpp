@@ -195,21 +195,22 @@ std::filesystem::path TSettingsStore::FileName() const {
 bool TSettingsStore::KeyExists() const {
   const std::lock_guard lock(mutex_);
   if (!settings_) return false;
-  settings_->sync();
+  if (batch_ == 0) settings_->sync();
   return !settings_->allKeys().isEmpty();
 }
 
 bool TSettingsStore::ValueExists(const std::string& name) const {
   const std::lock_guard lock(mutex_);
   if (!settings_ || !ValidName(name)) return false;
-  settings_->sync();
+  if (batch_ == 0) settings_->sync();
   return settings_->contains(QString::fromStdString(name));
 }
 
 std::optional<std::int32_t> TSettingsStore::ReadInteger(const std::string& name) const {
   const std::lock_guard lock(mutex_);
   if (!settings_ || !ValidName(name)) return std::nullopt;
-  settings_->sync();  // another store object or process may have written since
+  // Another store object or process may have written since.
+  if (batch_ == 0) settings_->sync();
   const QVariant v = settings_->value(QString::fromStdString(name));
   if (v.metaType().id() != QMetaType::Int) return std::nullopt;
   return v.toInt();
@@ -218,7 +219,7 @@ std::optional<std::int32_t> TSettingsStore::ReadInteger(const std::string& name)
 std::optional<std::string> TSettingsStore::ReadString(const std::string& name) const {
   const std::lock_guard lock(mutex_);
   if (!settings_ || !ValidName(name)) return std::nullopt;
-  settings_->sync();
+  if (batch_ == 0) settings_->sync();
   const QVariant v = settings_->value(QString::fromStdString(name));
   if (v.metaType().id() != QMetaType::QString) return std::nullopt;
   return v.toString().toStdString();
@@ -229,7 +230,23 @@ bool TSettingsStore::WritePending() const {
   return writePending_;
 }
 
+void TSettingsStore::BeginBatch() {
+  const std::lock_guard lock(mutex_);
+  ++batch_;
+}
+
+bool TSettingsStore::EndBatch() {
+  const std::lock_guard lock(mutex_);
+  if (batch_ == 0 || --batch_ > 0 || !batchWritten_ || !settings_) return !writePending_;
+  batchWritten_ = false;
+  return Commit();
+}
+
 bool TSettingsStore::Commit() {
+  if (batch_ > 0) {
+    batchWritten_ = true;
+    return true;
+  }
   settings_->sync();
   writePending_ = false;
   if (settings_->status() == QSettings::NoError) return true;

@@ -47,6 +47,11 @@ class TSettingsStore {
   // True after a write that could not reach the disk; the value is still
   // held here and every later write tries again.
   bool WritePending() const;
+  // Writes between these reach the disk together when the outermost batch
+  // ends: the many values saved on exit cost one rewrite of the file, not
+  // one each. Reads within a batch see the batch's values.
+  void BeginBatch();
+  bool EndBatch();
 
   // Folder that holds the per-user store (tests use a temporary folder).
   static void SetFolder(const std::filesystem::path& folder);
@@ -62,6 +67,8 @@ class TSettingsStore {
   mutable std::mutex mutex_;
   std::unique_ptr<QSettings> settings_;
   bool writePending_ = false;
+  int batch_ = 0;
+  bool batchWritten_ = false;
 };
 
 }  // namespace vivurozed

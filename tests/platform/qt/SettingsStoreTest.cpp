@@ -64,6 +64,24 @@ TEST_F(SettingsStoreTest, KeysMapToCompanyFolderAndProgramFileAndReadEmptyUntilW
   EXPECT_EQ(TSettingsStore("\\Software\\Vovidada\\Vivurozed\\Recent").ReadString("File1"), "a.wav");
 }
 
+TEST_F(SettingsStoreTest, ABatchReachesTheDiskWhenTheOutermostBatchEnds) {
+  TSettingsStore store("\\Software\\Vovidada\\Vivurozed");
+  TSettingsStore other("\\Software\\Vovidada\\Vivurozed");
+  store.BeginBatch();
+  store.BeginBatch();
+  ASSERT_TRUE(store.WriteInteger("A", 1));
+  ASSERT_TRUE(store.WriteString("B", "two"));
+  EXPECT_EQ(store.ReadInteger("A"), 1);
+  EXPECT_TRUE(store.EndBatch());
+  EXPECT_FALSE(other.ValueExists("A"));
+  EXPECT_TRUE(store.EndBatch());
+  EXPECT_EQ(other.ReadInteger("A"), 1);
+  EXPECT_EQ(other.ReadString("B"), "two");
+  // Outside a batch every write is on disk at once again.
+  ASSERT_TRUE(store.WriteInteger("A", 3));
+  EXPECT_EQ(other.ReadInteger("A"), 3);
+}
+
 TEST_F(SettingsStoreTest, ValuesKeepTheirTypeOnDisk) {
   const std::string awkward = "C:\\Pictures\\\"quoted\" = x\nline two\t\x7f and \xc3\xa9";
   {
