@@ -14,44 +14,65 @@ namespace {
 constexpr int kRate = 11025;
 constexpr double kLine = kRate / 2.0;  // samples per line
 constexpr double kWord = kLine / 2080;
-constexpr int kSettle = 256;  // past the filters' 127 taps
+constexpr int kSettle = 256;  // room for the filters' taps at the block's ends
 // A read delivers whole buffers until it has more than it asked for: two
-// buffers, two lines and the settling.
+// buffers, two lines and room at the ends.
 constexpr int kBuffer = 5513 + kSettle;
 constexpr int kBlocks = 15;
 constexpr int kEnvelopeTaps = 21, kBandTaps = 127;
 
+// The real input, as it arrives.
 class TSampleStore : public TSignalProcessor {
  public:
-  explicit TSampleStore(bool envelope) : envelope_(envelope) {}
   void Process(SampleBlock block) override {
-    for (const auto& v : block) values_.push_back(envelope_ ? std::abs(v) : std::norm(v));
+    for (const auto& v : block) values_.push_back(v.real());
   }
-  const std::vector<double>& Values() const { return values_; }
+  std::vector<float>& Values() { return values_; }
 
  private:
-  bool envelope_;
-  std::vector<double> values_;
+  std::vector<float> values_;
 };
 
-// The block's envelope, or its power in a band, sample by sample.
-std::vector<double> Band(const std::string& fileName, int start, int centre, int bandwidth,
-                         int taps, bool envelope) {
+std::vector<float> ReadBlock(const std::string& fileName, int start) {
   TSignalSource source;
-  TSignalHilbertBPF band;
-  TSampleStore store(envelope);
+  TSampleStore store;
   source.SetAGC(false);
   source.SetChannelSelect(chSum);
   source.SetBufferSamples(kBuffer);
-  source.SetDataSink(&band);
-  band.SetDataSink(&store);
+  source.SetDataSink(&store);
   source.SetSampleRate(kRate);
-  band.SetCarrierFrequency(centre);
-  band.SetFilterTaps(taps);
-  band.SetBandwidth(bandwidth);
   source.ReadFile(fileName, kBuffer, start);
-  return store.Values();
+  return std::move(store.Values());
 }
+
+// The quadrature band-pass of the decoder, applied only where asked.
+class TBand {
+ public:
+  TBand(int centre, int bandwidth, int taps) {
+    TSignalHilbertBPF design;
+    design.SetSampleRate(kRate);
+    design.SetCarrierFrequency(centre);
+    design.SetFilterTaps(taps);
+    design.SetBandwidth(bandwidth);
+    const auto& f = design.Filter();
+    i_.assign(f.TapSet1().begin(), f.TapSet1().begin() + f.Taps());
+    q_.assign(f.TapSet2().begin(), f.TapSet2().begin() + f.Taps());
+  }
+  int Half() const { return static_cast<int>(i_.size()) / 2; }
+  // |output|^2 centred on sample j (Half() <= j < x.size() - Half()).
+  double Power(const std::vector<float>& x, std::size_t j) const {
+    const float* p = x.data() + j - static_cast<std::size_t>(Half());
+    float si = 0, sq = 0;
+    for (std::size_t k = 0; k < i_.size(); ++k) {
+      si += i_[k] * p[k];
+      sq += q_[k] * p[k];
+    }
+    return double(si) * si + double(sq) * sq;
+  }
+
+ private:
+  std::vector<float> i_, q_;
+};
 
 // Where the block's first line starts: the place, within one line, whose
 // envelope over two lines best matches the seven sync A pulses (4 words
@@ -89,24 +110,26 @@ bool InPicture(double sample, double lineStart) {
 
 std::optional<double> OuterSidebandRatioDb(const std::string& fileName, int frameCount) {
   if (frameCount < 4 * kBuffer) return std::nullopt;
+  const TBand envelope(2400, 1350, kEnvelopeTaps), lower(2400 - 1750, 250, kBandTaps),
+      upper(2400 + 1750, 250, kBandTaps), empty(5000, 250, kBandTaps);
   double sum = 0;
   int count = 0;
+  std::vector<double> level;
   for (int b = 0; b < kBlocks; ++b) {
     const int start =
         static_cast<int>((static_cast<long long>(frameCount) - 2 * kBuffer) * b / (kBlocks - 1));
-    const auto envelope = Band(fileName, start, 2400, 1350, kEnvelopeTaps, true);
-    const auto lower = Band(fileName, start, 2400 - 1750, 250, kBandTaps, false);
-    const auto upper = Band(fileName, start, 2400 + 1750, 250, kBandTaps, false);
-    const auto empty = Band(fileName, start, 5000, 250, kBandTaps, false);
-    const std::size_t n = std::min({envelope.size(), lower.size(), upper.size(), empty.size()});
-    if (n < 2 * kBuffer) continue;
-    // Each filter's output lags its input by half its taps.
-    const double lineStart = LineStart(envelope) - kEnvelopeTaps / 2;
+    const std::vector<float> x = ReadBlock(fileName, start);
+    if (x.size() < 2 * kBuffer) continue;
+    level.assign(x.size(), 0.0);
+    const auto edge = static_cast<std::size_t>(envelope.Half());
+    for (std::size_t j = edge; j + edge < x.size(); ++j) level[j] = std::sqrt(envelope.Power(x, j));
+    const double lineStart = LineStart(level);
+    // A band 250 Hz wide changes little from one sample to the next few.
     double outer = 0, noise = 0;
-    for (std::size_t i = kSettle; i < n; ++i) {
-      if (!InPicture(static_cast<double>(i) - kBandTaps / 2, lineStart)) continue;
-      outer += lower[i] + upper[i];
-      noise += 2 * empty[i];
+    for (std::size_t j = kSettle; j + kSettle < x.size(); j += 4) {
+      if (!InPicture(static_cast<double>(j), lineStart)) continue;
+      outer += lower.Power(x, j) + upper.Power(x, j);
+      noise += 2 * empty.Power(x, j);
     }
     if (outer > 0 && noise > 0) {
       sum += outer / noise;
