@@ -9,10 +9,13 @@
 
 namespace vivurozed {
 
-// Power in the middle of the two outer sidebands (2400 Hz +/- 1500 ..
-// 2000 Hz) over the power of an equally wide band above them (4750 ..
-// 5250 Hz) where an APT signal has nothing, in dB; the median over blocks spread through the
-// file, so that noise before and after the pass does not count. Nothing
+// Power in the middle of the two outer sidebands (2400 Hz +/- 1625 ..
+// 1875 Hz) over the power of a band as wide above them (4875 .. 5125 Hz)
+// where an APT signal has nothing, in dB. Only the picture parts of the
+// lines count: sync pulses, space strips and wedges are sharp-edged on every
+// line whatever the picture holds. The mean over blocks spread through the
+// file, as what the wide filter gains or loses adds up over the lines; noise
+// before and after the pass counts as the noise lines it becomes. Nothing
 // when the file gives nothing to measure (too short, still being written).
 std::optional<double> OuterSidebandRatioDb(const std::string& fileName, int frameCount);
 
