@@ -792,7 +792,8 @@ void TMainWindow::FinishBatch(int result) {
   // The window stays up a moment so the pictures can be seen.
   const int wait = IsGeostationary(run_->DecodeType()) ? 1500 : 5500;
   const int left = std::max<qint64>(0, wait - batchClock_.elapsed());
-  QTimer::singleShot(left, this, [this] {
+  // A coarse timer (Qt's choice above 2 s) may fire up to 5 % early.
+  QTimer::singleShot(left, Qt::PreciseTimer, this, [this] {
     closeWithoutAsking_ = true;
     close();
   });
