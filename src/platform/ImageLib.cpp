@@ -170,6 +170,8 @@ void ResampleTyped(const TIplImage& src, TIplImage& dst, const TIplROI& s, const
 void Resample(const TIplImage& src, TIplImage& dst, int xDst, int xSrc, int yDst, int ySrc,
               TIplInterpolation mode, const char* what) {
   RequireSameFormat(src, dst, what);
+  // Source rows are read while destination rows are written.
+  if (&src == &dst) throw EImageError(std::string(what) + ": source and destination are one image");
   if (xDst <= 0 || xSrc <= 0 || yDst <= 0 || ySrc <= 0)
     throw EImageError(std::string(what) + ": ratios must be positive");
   if (mode > iiSuper) throw EImageError(std::string(what) + ": unknown interpolation");

@@ -118,10 +118,11 @@ void iplCopy(const TIplImage& src, TIplImage& dst);
 // Resamples the source rectangle by xDst/xSrc across and yDst/ySrc down into
 // the destination rectangle. Output pixels run up to the scaled source size
 // (truncated) or the destination size, whichever is smaller; the rest of
-// the destination is left alone; src and dst are different images. Pixel centres are aligned;
-// nearest, linear and cubic (Catmull-Rom) repeat the edge pixels beyond the border, cubic overshoot
-// is clamped to the pixel range; results are rounded, halves to even. Decimate needs both ratios at
-// most 1, zoom at least 1.
+// the destination is left alone. Source and destination must be different
+// images (EImageError otherwise). Pixel centres are aligned; nearest, linear
+// and cubic (Catmull-Rom) repeat the edge pixels beyond the border, cubic
+// overshoot is clamped to the pixel range; results are rounded, halves to
+// even. Decimate needs both ratios at most 1, zoom at least 1.
 void iplDecimate(const TIplImage& src, TIplImage& dst, int xDst, int xSrc, int yDst, int ySrc,
                  TIplInterpolation interpolation);
 void iplZoom(const TIplImage& src, TIplImage& dst, int xDst, int xSrc, int yDst, int ySrc,

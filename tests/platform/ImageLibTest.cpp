@@ -133,6 +133,7 @@ TEST(IplResample, WorksPerChannelOnBgrAndRefusesWrongRatios) {
   EXPECT_THROW(iplDecimate(*src, *dst, 2, 1, 1, 1, iiLinear), EImageError);
   EXPECT_THROW(iplZoom(*src, *dst, 1, 2, 1, 1, iiLinear), EImageError);
   EXPECT_THROW(iplZoom(*src, *dst, 0, 0, 1, 1, iiLinear), EImageError);
+  EXPECT_THROW(iplDecimate(*src, *src, 1, 2, 1, 2, iiLinear), EImageError);  // rows read late
   // The destination limits the output; pixels past it are not written.
   auto wide = iplCreateImage(3, 1, idDepth8u, 3);
   wide->Fill(7);
