@@ -881,7 +881,7 @@ bool TSatelliteVideoDecoder::BuildPicture(TExtBitmap* bitmap, const TNoaaPicture
     // A decoded NOAA line is read at the times its measured sync gives, so
     // that every word lands where it was sent; only lines without a clock
     // are area-averaged.
-    const bool timed = type == dpNOAAapt && !noaaPicture && pictureWidth < width &&
+    const bool timed = type == dpNOAAapt && !fromNoaa && pictureWidth < width &&
                        rowOrigins_.size() == static_cast<std::size_t>(height);
     if (timed) {
       const auto clock =
