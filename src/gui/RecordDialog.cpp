@@ -30,6 +30,16 @@ QString Text(const std::string& s) {
   return QString::fromStdString(s);
 }
 
+// A row of several widgets gets no label of its own: the shortcut needs a buddy.
+void AddBuddyRow(QFormLayout* form, const QString& label, QWidget* buddy, QWidget* beside) {
+  auto* row = new QHBoxLayout;
+  row->addWidget(buddy);
+  row->addWidget(beside);
+  auto* text = new QLabel(label, buddy->parentWidget());
+  text->setBuddy(buddy);
+  form->addRow(text, row);
+}
+
 }  // namespace
 
 TRecordDialog::TRecordDialog(const QStringList& devices, int defaultDevice,
@@ -52,13 +62,7 @@ TRecordDialog::TRecordDialog(const QStringList& devices, int defaultDevice,
   volume_->setValue(int(std::lround(std::clamp(initial.volume, 0.0, 1.0) * 100)));
   volumeText_ = new QLabel(this);
   volumeText_->setMinimumWidth(volumeText_->fontMetrics().horizontalAdvance("100 %") + 4);
-  auto* volumeRow = new QHBoxLayout;
-  volumeRow->addWidget(volume_);
-  volumeRow->addWidget(volumeText_);
-  // A row of several widgets gets no label of its own: the shortcut needs a buddy.
-  auto* volumeLabel = new QLabel("Input &level:", this);
-  volumeLabel->setBuddy(volume_);
-  form->addRow(volumeLabel, volumeRow);
+  AddBuddyRow(form, "Input &level:", volume_, volumeText_);
 
   meter_ = new TLevelMeter(this);
   form->addRow("Signal:", meter_);
@@ -86,12 +90,7 @@ TRecordDialog::TRecordDialog(const QStringList& devices, int defaultDevice,
   folder_->setObjectName("folder");
   auto* browse = new QPushButton("&Browse...", this);
   connect(browse, &QPushButton::clicked, this, &TRecordDialog::ChooseFolder);
-  auto* folderRow = new QHBoxLayout;
-  folderRow->addWidget(folder_);
-  folderRow->addWidget(browse);
-  auto* folderLabel = new QLabel("Keep the audio &in:", this);
-  folderLabel->setBuddy(folder_);
-  form->addRow(folderLabel, folderRow);
+  AddBuddyRow(form, "Keep the audio &in:", folder_, browse);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
   start_ = buttons->addButton("Start", QDialogButtonBox::AcceptRole);
