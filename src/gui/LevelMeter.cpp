@@ -56,10 +56,12 @@ void TLevelMeter::paintEvent(QPaintEvent*) {
   const int lamp = 4 * fontMetrics().averageCharWidth() + 8;
   const QRect bar(4, 4, width() - lamp - 12, line);
   p.fillRect(bar, QColor(32, 32, 32));
+  const auto at = [&](double db) {
+    return bar.left() + int(bar.width() * (db - kFloorDb) / -kFloorDb);
+  };
   if (!idle_) {
     // Green up to -20 dB, amber to -6 dB, red above: a receiver's audio
     // belongs in the middle of the scale.
-    const auto at = [&](double db) { return bar.left() + int(bar.width() * (db + 60) / 60); };
     const int rmsEnd = bar.left() + int(bar.width() * ScalePosition(rms_));
     const struct {
       double from, to;
@@ -82,7 +84,7 @@ void TLevelMeter::paintEvent(QPaintEvent*) {
   // The scale: a tick every 10 dB.
   p.setPen(palette().color(QPalette::WindowText));
   for (int db = -60; db <= 0; db += 10) {
-    const int x = bar.left() + int(bar.width() * (db + 60) / 60.0);
+    const int x = at(db);
     p.drawLine(x, bar.bottom() + 1, x, bar.bottom() + 4);
     const QString label = QString::number(db);
     const int w = fontMetrics().horizontalAdvance(label);
